@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything twice (plain, and with AddressSanitizer + UndefinedBehaviorSanitizer)
+# and runs every test in both builds: unit, widget, fuzz-corpus replay and real-window
+# tests. Ends with CTest's summary line of the plain build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --test
+jobs=$(nproc)
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELK_SANITIZE=ON -DCMAKE_CXX_FLAGS=-O1 >/dev/null
+cmake --build build-asan -j "$jobs"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+
+status=0
+echo "== Sanitized build (AddressSanitizer + UndefinedBehaviorSanitizer) =="
+ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 300 || status=1
+echo "== Plain build =="
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 || status=1
+exit $status

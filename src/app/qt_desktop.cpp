@@ -1,0 +1,224 @@
+#include "app/qt_desktop.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QImage>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QThread>
+#include <QWidget>
+#include <cstring>
+
+#include "core/bitmap.h"
+
+namespace zelk {
+
+QString PathToQString(const std::string& path) {
+  return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+std::string QStringToPath(const QString& path) {
+  const QByteArray bytes = QFile::encodeName(path);
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QString DisplayText(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void QtDesktop::ShowMessage(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, DisplayText(caption), DisplayText(text), QMessageBox::Ok,
+                  main_window_);
+  box.exec();
+}
+
+bool QtDesktop::AskQuestion(const std::string& text, bool notice_form) {
+  QMessageBox box(main_window_);
+  box.setText(DisplayText(text));
+  if (notice_form) {
+    box.setWindowTitle(QStringLiteral("Information"));
+    box.setIcon(QMessageBox::Information);
+    QPushButton* ok = box.addButton(QMessageBox::Ok);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    // The second button takes the focus, so Enter answers Cancel.
+    box.setDefaultButton(cancel);
+    box.exec();
+    return box.clickedButton() == ok;
+  }
+  box.setWindowTitle(QStringLiteral("Confirm"));
+  box.setIcon(QMessageBox::Question);
+  QPushButton* yes = box.addButton(QMessageBox::Yes);
+  QPushButton* no = box.addButton(QMessageBox::No);
+  box.setDefaultButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+void QtDesktop::ShowException(const std::string& caption, const std::string& what) {
+  QMessageBox box(QMessageBox::Critical, DisplayText(caption), DisplayText(what), QMessageBox::Ok,
+                  main_window_);
+  box.exec();
+}
+
+void QtDesktop::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtDesktop::SleepMs(int ms) {
+  if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void QtDesktop::PlaySystemSound(SystemSound sound) {
+  // The freedesktop event sound where a player is installed; otherwise the bell.
+  const QString player = QStandardPaths::findExecutable(QStringLiteral("canberra-gtk-play"));
+  if (!player.isEmpty()) {
+    const QString id = sound == SystemSound::kQuestion ? QStringLiteral("dialog-question")
+                                                       : QStringLiteral("dialog-information");
+    if (QProcess::startDetached(player, {QStringLiteral("-i"), id})) return;
+  }
+  QApplication::beep();
+}
+
+void QtDesktop::BringToFront() {
+  if (main_window_ == nullptr) return;
+  main_window_->raise();
+  main_window_->activateWindow();
+}
+
+namespace {
+QString JoinFilters(const std::vector<std::string>& filters) {
+  QStringList list;
+  for (const auto& f : filters) list << DisplayText(f);
+  return list.join(QStringLiteral(";;"));
+}
+}  // namespace
+
+std::vector<std::string> QtDesktop::ChooseFilesToOpen(const FileDialogRequest& request) {
+  QFileDialog dialog(main_window_, DisplayText(request.title), PathToQString(request.initial_dir),
+                     JoinFilters(request.filters));
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+  std::vector<std::string> result;
+  if (dialog.exec() != QDialog::Accepted) return result;
+  for (const QString& f : dialog.selectedFiles()) result.push_back(QStringToPath(f));
+  return result;
+}
+
+std::optional<std::string> QtDesktop::ChooseFileToSave(const FileDialogRequest& request) {
+  QFileDialog dialog(main_window_, DisplayText(request.title), PathToQString(request.initial_dir),
+                     JoinFilters(request.filters));
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (!request.initial_name.empty()) dialog.selectFile(PathToQString(request.initial_name));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return QStringToPath(dialog.selectedFiles().first());
+}
+
+std::optional<std::string> QtDesktop::ChooseFolder(const std::string& title,
+                                                   const std::string& start_folder) {
+  const QString dir = QFileDialog::getExistingDirectory(main_window_, DisplayText(title),
+                                                        PathToQString(start_folder));
+  if (dir.isEmpty()) return std::nullopt;
+  return QStringToPath(dir);
+}
+
+std::optional<std::uint32_t> QtDesktop::ChooseColour(std::uint32_t initial_rgb) {
+  const QColor colour = QColorDialog::getColor(QColor::fromRgb(initial_rgb), main_window_);
+  if (!colour.isValid()) return std::nullopt;
+  return static_cast<std::uint32_t>(colour.rgb() & 0xFFFFFFu);
+}
+
+std::optional<std::string> QtDesktop::InputText(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::string& value) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(main_window_, DisplayText(caption), DisplayText(prompt),
+                                             QLineEdit::Normal, DisplayText(value), &ok);
+  if (!ok) return std::nullopt;
+  const QByteArray bytes = text.toUtf8();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+bool QtDesktop::ChoosePrinter(QPrinter& printer) {
+  QPrintDialog dialog(&printer, main_window_);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void QtDesktop::SetClipboardText(const std::string& text) {
+  QGuiApplication::clipboard()->setText(DisplayText(text));
+}
+
+void QtDesktop::SetClipboardImage(const Bitmap& image) {
+  QImage copy(image.Width(), image.Height(), QImage::Format_RGB888);
+  for (int y = 0; y < image.Height(); ++y) {
+    const std::uint8_t* src = image.Row(y);
+    uchar* dst = copy.scanLine(y);
+    for (int x = 0; x < image.Width(); ++x) {
+      dst[3 * x] = src[3 * x + 2];
+      dst[3 * x + 1] = src[3 * x + 1];
+      dst[3 * x + 2] = src[3 * x];
+    }
+  }
+  QGuiApplication::clipboard()->setImage(copy);
+}
+
+ClipboardImageStatus QtDesktop::GetClipboardImage(Bitmap& out, std::string& error) {
+  const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+  if (mime == nullptr || !mime->hasImage()) return ClipboardImageStatus::kNoImage;
+  QImage image = qvariant_cast<QImage>(mime->imageData());
+  if (image.isNull()) {
+    error = "the clipboard image could not be decoded";
+    return ClipboardImageStatus::kUnreadable;
+  }
+  // Transparent parts show white, as for every other image.
+  QImage flat(image.size(), QImage::Format_RGB888);
+  flat.fill(Qt::white);
+  {
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, image);
+  }
+  try {
+    out.ResetUninitialised(flat.width(), flat.height());
+  } catch (const std::exception& e) {
+    error = e.what();
+    return ClipboardImageStatus::kUnreadable;
+  }
+  for (int y = 0; y < flat.height(); ++y) {
+    const uchar* src = flat.constScanLine(y);
+    std::uint8_t* dst = out.Row(y);
+    for (int x = 0; x < flat.width(); ++x) {
+      dst[3 * x] = src[3 * x + 2];
+      dst[3 * x + 1] = src[3 * x + 1];
+      dst[3 * x + 2] = src[3 * x];
+    }
+  }
+  return ClipboardImageStatus::kImage;
+}
+
+std::optional<std::uint32_t> QtDesktop::ScreenPixel(int global_x, int global_y) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
+  QScreen* screen = QGuiApplication::screenAt(QPoint(global_x, global_y));
+  if (screen == nullptr) return std::nullopt;
+  const QPixmap grab = screen->grabWindow(0, global_x - screen->geometry().x(),
+                                          global_y - screen->geometry().y(), 1, 1);
+  if (grab.isNull()) return std::nullopt;
+  const QImage image = grab.toImage();
+  if (image.isNull() || image.width() < 1 || image.height() < 1) return std::nullopt;
+  return static_cast<std::uint32_t>(image.pixel(0, 0) & 0xFFFFFFu);
+}
+
+}  // namespace zelk

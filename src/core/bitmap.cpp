@@ -1,0 +1,96 @@
+#include "core/bitmap.h"
+
+#include <cassert>
+#include <cstdlib>
+#include <cstring>
+
+namespace zelk {
+
+void CheckImageSize(std::int64_t width, std::int64_t height) {
+  if (width < 0 || height < 0) throw ImageError("the image has a negative width or height");
+  if (width > kMaxImageSide || height > kMaxImageSide)
+    throw ImageError("the image is " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels; no side may exceed " + std::to_string(kMaxImageSide) + " pixels");
+  if (width * height > kMaxImagePixels)
+    throw ImageError("the image is " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels, more than the " + std::to_string(kMaxImagePixels) +
+                     " pixels this program accepts");
+}
+
+void Bitmap::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p); }
+
+void Bitmap::Release() noexcept {
+  data_.reset();
+  width_ = height_ = 0;
+  stride_ = 0;
+}
+
+void Bitmap::Allocate(int width, int height) {
+  CheckImageSize(width, height);
+  Release();
+  if (width == 0 || height == 0) {
+    // Keep the size of a degenerate image but hold no pixels.
+    width_ = width;
+    height_ = height;
+    stride_ = StrideFor(width);
+    return;
+  }
+  const std::ptrdiff_t stride = StrideFor(width);
+  const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  auto* p = static_cast<std::uint8_t*>(std::malloc(bytes));
+  if (p == nullptr)
+    throw ImageError("not enough memory for an image of " + std::to_string(width) + " x " +
+                     std::to_string(height) + " pixels");
+  data_.reset(p);
+  width_ = width;
+  height_ = height;
+  stride_ = stride;
+}
+
+void Bitmap::Reset(int width, int height) {
+  Allocate(width, height);
+  if (data_) std::memset(data_.get(), 0xFF, ByteSize());
+}
+
+void Bitmap::ResetUninitialised(int width, int height) { Allocate(width, height); }
+
+std::uint32_t Bitmap::PixelRgb(int x, int y) const noexcept {
+  assert(x >= 0 && y >= 0 && x < width_ && y < height_);
+  const std::uint8_t* p = Row(y) + x * 3;
+  return (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+void Bitmap::SetPixelRgb(int x, int y, std::uint32_t rgb) noexcept {
+  assert(x >= 0 && y >= 0 && x < width_ && y < height_);
+  std::uint8_t* p = Row(y) + x * 3;
+  p[0] = static_cast<std::uint8_t>(rgb);
+  p[1] = static_cast<std::uint8_t>(rgb >> 8);
+  p[2] = static_cast<std::uint8_t>(rgb >> 16);
+}
+
+void Bitmap::Fill(std::uint32_t rgb) noexcept {
+  if (!data_) return;
+  const auto b = static_cast<std::uint8_t>(rgb), g = static_cast<std::uint8_t>(rgb >> 8),
+             r = static_cast<std::uint8_t>(rgb >> 16);
+  if (b == g && g == r) {
+    std::memset(data_.get(), b, ByteSize());
+    return;
+  }
+  for (int y = 0; y < height_; ++y) {
+    std::uint8_t* p = Row(y);
+    for (int x = 0; x < width_; ++x, p += 3) {
+      p[0] = b;
+      p[1] = g;
+      p[2] = r;
+    }
+  }
+}
+
+Bitmap Bitmap::Clone() const {
+  Bitmap copy;
+  copy.ResetUninitialised(width_, height_);
+  if (data_) std::memcpy(copy.data_.get(), data_.get(), ByteSize());
+  return copy;
+}
+
+}  // namespace zelk
