@@ -1,0 +1,2 @@
+target_sources(zelk_codecs PRIVATE
+)

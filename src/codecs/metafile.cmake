@@ -1,0 +1,5 @@
+target_sources(zelk_codecs PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ico_reader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/metafile_reader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/metafile_writer.cpp
+)

@@ -1,0 +1,16 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "core/bitmap.h"
+
+namespace zelk {
+
+// Plays a Windows metafile (placeable or plain) onto out, sized from its header at
+// 96 dots per inch, on white. Throws ImageError with the reason.
+void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out);
+// Plays an enhanced metafile onto out, sized from its header's frame and device sizes
+// at 96 dots per inch, on white. Throws ImageError with the reason.
+void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out);
+
+}  // namespace zelk
