@@ -1,0 +1,27 @@
+#pragma once
+// JPEG files through libjpeg-turbo: full-size, best-quality decoding straight into
+// the working bitmap, and baseline colour writing.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "core/bitmap.h"
+
+namespace zelk {
+
+// Decodes the JPEG read from file (from its current position) into out. Greyscale,
+// YCbCr, RGB, CMYK and YCCK (Adobe's inverted CMYK included) files load as colour.
+// A file that ends early keeps what could be decoded; the rest stays white.
+// Throws ImageError with the reason when nothing sensible can be decoded; out is
+// then left empty or white.
+void ReadJpegFile(std::FILE* file, Bitmap& out);
+// The same for a JPEG held in memory.
+void ReadJpegBytes(const std::uint8_t* data, std::size_t size, Bitmap& out);
+
+// Writes image as a baseline colour JPEG of the given quality (1..100) to file.
+// Throws ImageError when the encoder refuses, std::system_error (with errno) when
+// writing to the file fails. An empty image cannot be written as JPEG (ImageError).
+void WriteJpeg(const Bitmap& image, std::FILE* file, int quality = 90);
+
+}  // namespace zelk
