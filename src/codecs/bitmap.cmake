@@ -1,2 +1,6 @@
 target_sources(zelk_codecs PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/bmp_bytes.h
+  ${CMAKE_CURRENT_LIST_DIR}/bmp_reader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/bmp_writer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dib.cpp
 )
