@@ -1,0 +1,96 @@
+#include "core/text/colour_ranges.h"
+
+#include <array>
+#include <cstdlib>
+#include <limits>
+
+#include "core/bitmap.h"
+#include "core/text/field_scanner.h"
+
+namespace zelk {
+
+namespace {
+
+std::int32_t ReadBound(const std::string& field) {
+  const long value = std::strtol(field.c_str(), nullptr, 0);
+  if (value > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  if (value < std::numeric_limits<std::int32_t>::min())
+    return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+// One channel's range narrowed to the byte values it can match; empty when none.
+struct ByteRange {
+  std::uint8_t lo = 1;
+  std::uint8_t hi = 0;
+};
+
+ByteRange NarrowToBytes(std::int32_t lo, std::int32_t hi) {
+  if (lo > hi || hi < 0 || lo > 255) return ByteRange{};
+  return ByteRange{static_cast<std::uint8_t>(lo < 0 ? 0 : lo),
+                   static_cast<std::uint8_t>(hi > 255 ? 255 : hi)};
+}
+
+// 16 pixels are 48 bytes, so the channel pattern B, G, R repeats exactly three times
+// per block and a fixed 48-entry table gives each byte its channel's bounds. The
+// compiler turns the block loop into vector compares and selects.
+constexpr std::size_t kBlock = 48;
+
+struct BlockTables {
+  std::array<std::uint8_t, kBlock> lo;
+  std::array<std::uint8_t, kBlock> hi;
+  std::array<std::uint8_t, kBlock> value;
+};
+
+inline void ReplaceBytes(std::uint8_t* p, std::size_t count, const BlockTables& t) {
+  for (std::size_t j = 0; j < count; ++j) {
+    const std::uint8_t v = p[j];
+    const bool inside = (v >= t.lo[j]) & (v <= t.hi[j]);
+    p[j] = inside ? t.value[j] : v;
+  }
+}
+
+}  // namespace
+
+ColourRanges ParseColourRanges(const std::string& text) {
+  const std::string delimiters = "(:)";
+  ColourRanges ranges;
+  sqgetdelimel4(text, delimiters, 1);  // the channel letter, not used
+  ranges.Rlo = ReadBound(sqgetdelimel4(text, delimiters, 2));
+  ranges.Rhi = ReadBound(sqgetdelimel4(text, delimiters, 3));
+  ranges.Glo = ReadBound(sqgetdelimel4(text, delimiters, 5));
+  ranges.Ghi = ReadBound(sqgetdelimel4(text, delimiters, 6));
+  ranges.Blo = ReadBound(sqgetdelimel4(text, delimiters, 8));
+  ranges.Bhi = ReadBound(sqgetdelimel4(text, delimiters, 9));
+  return ranges;
+}
+
+void ReplaceColourRanges(Bitmap& image, const ColourRanges& ranges, std::uint32_t rgb) {
+  const std::array<ByteRange, 3> channel = {NarrowToBytes(ranges.Blo, ranges.Bhi),
+                                            NarrowToBytes(ranges.Glo, ranges.Ghi),
+                                            NarrowToBytes(ranges.Rlo, ranges.Rhi)};
+  const std::array<std::uint8_t, 3> value = {static_cast<std::uint8_t>(rgb & 0xFF),
+                                             static_cast<std::uint8_t>((rgb >> 8) & 0xFF),
+                                             static_cast<std::uint8_t>((rgb >> 16) & 0xFF)};
+  if (channel[0].lo > channel[0].hi && channel[1].lo > channel[1].hi &&
+      channel[2].lo > channel[2].hi)
+    return;  // nothing can match
+
+  BlockTables tables;
+  for (std::size_t j = 0; j < kBlock; ++j) {
+    tables.lo[j] = channel[j % 3].lo;
+    tables.hi[j] = channel[j % 3].hi;
+    tables.value[j] = value[j % 3];
+  }
+
+  const std::size_t row_bytes = static_cast<std::size_t>(image.Width()) * 3;
+  for (int y = 0; y < image.Height(); ++y) {
+    std::uint8_t* p = image.Row(y);
+    std::size_t done = 0;
+    for (; done + kBlock <= row_bytes; done += kBlock) ReplaceBytes(p + done, kBlock, tables);
+    ReplaceBytes(p + done, row_bytes - done, tables);
+  }
+}
+
+}  // namespace zelk
