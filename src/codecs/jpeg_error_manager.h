@@ -8,6 +8,7 @@
 // (jpeg_destroy) after the stage returns, whether it succeeded or not.
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 

@@ -8,11 +8,14 @@
 // working memory. A progressive file needs libjpeg's coefficient buffer as well
 // (2 bytes per sample), which max_memory_to_use bounds.
 
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "codecs/jpeg_cmyk.h"
 #include "codecs/jpeg_codec.h"

@@ -1,10 +1,13 @@
 // JPEG writing: baseline, colour (YCbCr with the usual 2x2 chroma subsampling),
 // accurate integer DCT, straight from the working bitmap's B, G, R rows.
 
-#include <jpeglib.h>
-
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
 #include <system_error>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "codecs/jpeg_codec.h"
 #include "codecs/jpeg_error_manager.h"

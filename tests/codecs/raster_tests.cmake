@@ -1,0 +1,3 @@
+# JPEG and PNG: files the tests make themselves, and the public test images.
+zelk_add_gtest(raster_png_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_codec_test.cpp
+               LIBS zelk_codecs PNG::PNG)
