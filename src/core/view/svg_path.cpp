@@ -1,0 +1,13 @@
+#include "core/view/svg_path.h"
+
+namespace zelk {
+
+std::string ZoomBoxSvgPath(const ZoomBox& box, double scale) {
+  if (box.Empty()) return {};
+  const PixelRect r = SourceRect(box, scale);
+  const std::string l = std::to_string(r.Left);
+  return "M" + l + "," + std::to_string(r.Top) + " H" + std::to_string(r.Right) + " V" +
+         std::to_string(r.Bottom) + " H" + l + " Z";
+}
+
+}  // namespace zelk
