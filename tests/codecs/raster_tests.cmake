@@ -1,3 +1,5 @@
 # JPEG and PNG: files the tests make themselves, and the public test images.
 zelk_add_gtest(raster_png_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_codec_test.cpp
                LIBS zelk_codecs PNG::PNG)
+zelk_add_gtest(raster_jpeg_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/jpeg_codec_test.cpp
+               LIBS zelk_codecs JPEG::JPEG)
