@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/bitmap.h"
 #include "core/text/field_scanner.h"
 
@@ -33,23 +37,49 @@ ByteRange NarrowToBytes(std::int32_t lo, std::int32_t hi) {
 }
 
 // 16 pixels are 48 bytes, so the channel pattern B, G, R repeats exactly three times
-// per block and a fixed 48-entry table gives each byte its channel's bounds. The
-// compiler turns the block loop into vector compares and selects.
+// per block and fixed 48-entry tables give each byte its channel's bounds and value.
 constexpr std::size_t kBlock = 48;
 
 struct BlockTables {
-  std::array<std::uint8_t, kBlock> lo;
-  std::array<std::uint8_t, kBlock> hi;
-  std::array<std::uint8_t, kBlock> value;
+  alignas(16) std::array<std::uint8_t, kBlock> lo;
+  alignas(16) std::array<std::uint8_t, kBlock> hi;
+  alignas(16) std::array<std::uint8_t, kBlock> value;
 };
 
-inline void ReplaceBytes(std::uint8_t* p, std::size_t count, const BlockTables& t) {
+// count <= kBlock bytes, starting on a pixel boundary.
+void ReplaceBytes(std::uint8_t* p, std::size_t count, const BlockTables& t) {
   for (std::size_t j = 0; j < count; ++j) {
     const std::uint8_t v = p[j];
-    const bool inside = (v >= t.lo[j]) & (v <= t.hi[j]);
-    p[j] = inside ? t.value[j] : v;
+    if (v >= t.lo[j] && v <= t.hi[j]) p[j] = t.value[j];
   }
 }
+
+#if defined(__SSE2__)
+// Three 16-byte vectors per block: v is inside when max(v, lo) == v == min(v, hi);
+// an empty range (lo 1, hi 0) can never pass both.
+void ReplaceBlocks(std::uint8_t* p, std::size_t blocks, const BlockTables& t) {
+  __m128i lo[3], hi[3], value[3];
+  for (int k = 0; k < 3; ++k) {
+    lo[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(t.lo.data() + 16 * k));
+    hi[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(t.hi.data() + 16 * k));
+    value[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(t.value.data() + 16 * k));
+  }
+  for (std::size_t b = 0; b < blocks; ++b, p += kBlock) {
+    for (int k = 0; k < 3; ++k) {
+      __m128i* at = reinterpret_cast<__m128i*>(p + 16 * k);
+      const __m128i v = _mm_loadu_si128(at);
+      const __m128i inside = _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, lo[k]), v),
+                                           _mm_cmpeq_epi8(_mm_min_epu8(v, hi[k]), v));
+      _mm_storeu_si128(at,
+                       _mm_or_si128(_mm_and_si128(inside, value[k]), _mm_andnot_si128(inside, v)));
+    }
+  }
+}
+#else
+void ReplaceBlocks(std::uint8_t* p, std::size_t blocks, const BlockTables& t) {
+  for (std::size_t b = 0; b < blocks; ++b, p += kBlock) ReplaceBytes(p, kBlock, t);
+}
+#endif
 
 }  // namespace
 
@@ -87,9 +117,9 @@ void ReplaceColourRanges(Bitmap& image, const ColourRanges& ranges, std::uint32_
   const std::size_t row_bytes = static_cast<std::size_t>(image.Width()) * 3;
   for (int y = 0; y < image.Height(); ++y) {
     std::uint8_t* p = image.Row(y);
-    std::size_t done = 0;
-    for (; done + kBlock <= row_bytes; done += kBlock) ReplaceBytes(p + done, kBlock, tables);
-    ReplaceBytes(p + done, row_bytes - done, tables);
+    const std::size_t blocks = row_bytes / kBlock;
+    ReplaceBlocks(p, blocks, tables);
+    ReplaceBytes(p + blocks * kBlock, row_bytes - blocks * kBlock, tables);
   }
 }
 
