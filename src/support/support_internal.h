@@ -1,0 +1,25 @@
+#pragma once
+// Helpers shared by the support library's own source files; not for other modules.
+
+#include <cstdio>
+#include <string>
+
+namespace zelk::support_internal {
+
+// "/" on POSIX; "\", "/" and ":" on Windows.
+bool IsPathDelimiter(char c);
+// Up to and including the last delimiter; empty when there is none.
+std::string PathPartOf(const std::string& path);
+// What follows the last delimiter.
+std::string FileNamePartOf(const std::string& path);
+// Without the last "." after the last delimiter and what follows it.
+std::string WithoutExtension(const std::string& file_name);
+std::string AsciiLower(std::string text);
+
+// The close used for the message log itself: never writes a log entry, so a log
+// file that cannot be closed cannot ask for another log entry without end.
+int CloseFileWithoutLogging(std::FILE* stream);
+bool WriteWholeFileImpl(const std::string& name, const std::string& content,
+                        bool log_close_failures);
+
+}  // namespace zelk::support_internal

@@ -1,0 +1,259 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "scripted_desktop.h"
+#include "support/support.h"
+#include "temp_folder.h"
+
+namespace zelk {
+namespace {
+
+using test::FileBytes;
+using test::PutFile;
+using test::TempFolder;
+
+std::vector<int> Pauses(int count, int ms) { return std::vector<int>(count, ms); }
+
+// Lowers one resource limit for the life of the object.
+class ScopedLimit {
+ public:
+  ScopedLimit(int resource, rlim_t soft) : resource_(resource) {
+    getrlimit(resource_, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = soft;
+    setrlimit(resource_, &lowered);
+  }
+  ~ScopedLimit() { setrlimit(resource_, &saved_); }
+
+ private:
+  int resource_;
+  rlimit saved_{};
+};
+
+// The lowest free descriptor: a descriptor limit equal to it makes every open fail.
+rlim_t NextFreeDescriptor() {
+  const int fd = open("/dev/null", O_RDONLY);
+  close(fd);
+  return static_cast<rlim_t>(fd);
+}
+
+class FileLayer : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::SetProgramFolderForTesting(folder.Path()); }
+  void TearDown() override { testing::SetProgramFolderForTesting(""); }
+
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  ScopedScriptedDesktop scripted;
+  ScriptedDesktop& desktop = scripted.desktop;
+  TempFolder folder;
+};
+
+TEST_F(FileLayer, PausesAreSlicedAndProcessEventsAfterEachSlice) {
+  PauseWithMessages(0);
+  PauseWithMessages(-40);
+  EXPECT_TRUE(desktop.sleeps.empty());
+  EXPECT_EQ(desktop.process_events_calls, 0);
+  PauseWithMessages(2500);
+  EXPECT_EQ(desktop.sleeps, (std::vector<int>{1000, 1000, 500}));
+  EXPECT_EQ(desktop.process_events_calls, 3);
+  PauseWithMessages(93);
+  EXPECT_EQ(desktop.sleeps.back(), 93);
+  EXPECT_EQ(desktop.process_events_calls, 4);
+}
+
+TEST_F(FileLayer, WholeFileRoundTripKeepsEveryByte) {
+  const std::string path = folder.File("bytes.bin");
+  const std::string content("a\0b\r\n\0\xff", 7);
+  EXPECT_TRUE(WriteWholeFile(path, content));
+  EXPECT_EQ(ReadWholeFile(path), content);
+  EXPECT_EQ(FileBytes(path).size(), 7u);
+
+  // Replacing with nothing leaves an empty file; reading it opens nothing.
+  EXPECT_TRUE(WriteWholeFile(path, ""));
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+  EXPECT_EQ(ReadWholeFile(path), "");
+  EXPECT_TRUE(desktop.messages.empty());
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"bytes.bin"});
+}
+
+TEST_F(FileLayer, LeadingPlusAppendsAndEmptyAppendCreatesNothing) {
+  const std::string path = folder.File("log.txt");
+  EXPECT_TRUE(WriteWholeFile("+" + path, ""));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_TRUE(WriteWholeFile("+" + path, "one\r\n"));
+  EXPECT_TRUE(WriteWholeFile("+" + path, "two\r\n"));
+  EXPECT_EQ(FileBytes(path), "one\r\ntwo\r\n");
+  EXPECT_TRUE(WriteWholeFile(path, "new"));
+  EXPECT_EQ(FileBytes(path), "new");
+  EXPECT_TRUE(desktop.sleeps.empty());
+}
+
+TEST_F(FileLayer, MissingFileReadsEmptyWithoutOpeningOrPausing) {
+  EXPECT_EQ(ReadWholeFile(folder.File("nothing.txt")), "");
+  EXPECT_EQ(ReadWholeFile(""), "");
+  EXPECT_TRUE(desktop.sleeps.empty());
+  EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(FileLayer, OpenIsTriedTenTimesWithNinePauses) {
+  EXPECT_EQ(OpenFileRetrying(folder.File("absent"), "rb"), nullptr);
+  EXPECT_EQ(desktop.sleeps, Pauses(9, 93));
+  EXPECT_EQ(desktop.process_events_calls, 9);
+  EXPECT_TRUE(desktop.messages.empty());  // the callers report
+}
+
+TEST_F(FileLayer, AFileThatCannotBeOpenedIsReportedWithTheSystemText) {
+  const std::string path = folder.File("held.txt");
+  PutFile(path, "content");
+  std::string read;
+  bool written = true;
+  {
+    ScopedLimit no_more_files(RLIMIT_NOFILE, NextFreeDescriptor());
+    read = ReadWholeFile(path);
+    written = WriteWholeFile("+" + path, "more");
+  }
+  EXPECT_EQ(read, "");
+  EXPECT_FALSE(written);
+  EXPECT_EQ(desktop.sleeps, Pauses(18, 93));
+  ASSERT_EQ(desktop.messages.size(), 2u);
+  const std::string expected = "Could not Open " + path + "\r\nToo many open files";
+  EXPECT_EQ(desktop.messages[0].text, expected);
+  EXPECT_EQ(desktop.messages[1].text, expected);
+  EXPECT_EQ(desktop.messages[0].caption, ApplicationTitle());
+  EXPECT_EQ(FileBytes(path), "content");
+}
+
+TEST_F(FileLayer, FilesOfTwoGibibytesAreRefusedBeforeAnythingIsAllocated) {
+  const std::string path = folder.File("huge.bin");
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  const bool sized = ftruncate(fd, off_t{1} << 31) == 0;
+  close(fd);
+  if (!sized) GTEST_SKIP() << "the temporary folder cannot hold a sparse 2 GiB file";
+  EXPECT_EQ(FileSizeOf(path), std::int64_t{1} << 31);
+  EXPECT_EQ(ReadWholeFile(path), "");
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text, "Not Enough Memory to Read " + path);
+  EXPECT_TRUE(desktop.sleeps.empty());
+}
+
+TEST_F(FileLayer, AFailedReplaceLeavesTheOldFileAndNoTemporaryBehind) {
+  const std::string path = folder.File("picture.bmp");
+  const std::string old_content = "old bytes that must survive";
+  PutFile(path, old_content);
+  bool written = true;
+  {
+    // A file size limit makes the write stop part-way, as a full disk would.
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    ScopedLimit small_files(RLIMIT_FSIZE, 4096);
+    written = WriteWholeFile(path, std::string(100000, 'x'));
+    std::signal(SIGXFSZ, previous);
+  }
+  EXPECT_FALSE(written);
+  EXPECT_EQ(FileBytes(path), old_content);
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"picture.bmp"});
+
+  // A folder in the target's place: reported, and the folder stays a folder.
+  const std::string dir = folder.File("taken");
+  std::filesystem::create_directory(dir);
+  std::filesystem::create_directory(dir + "/inside");
+  EXPECT_FALSE(WriteWholeFile(dir, "abc"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir + "/inside"));
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text.rfind("Could not Open " + dir + "\r\n", 0), 0u);
+  EXPECT_EQ(FolderEntries().size(), 2u);
+}
+
+TEST_F(FileLayer, ReplacingKeepsPermissionsAndWritesThroughSymbolicLinks) {
+  const std::string real = folder.File("real.txt");
+  const std::string link = folder.File("link.txt");
+  PutFile(real, "before");
+  chmod(real.c_str(), 0640);
+  std::filesystem::create_symlink(real, link);
+  EXPECT_TRUE(WriteWholeFile(link, "after"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(FileBytes(real), "after");
+  struct stat status {};
+  ASSERT_EQ(stat(real.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+TEST_F(FileLayer, AFailedCloseIsLoggedAtOnceAndNeverRepeated) {
+  EXPECT_EQ(CloseFileRetrying(nullptr), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder.File("orvowebserve_msgs.log")));
+
+  std::FILE* full = OpenFileRetrying("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  std::fputs("lost", full);
+  EXPECT_NE(CloseFileRetrying(full), 0);
+  EXPECT_TRUE(desktop.sleeps.empty());
+  const std::string log = FileBytes(folder.File("orvowebserve_msgs.log"));
+  EXPECT_NE(log.find("\r\nCannot Close File Handle\r\n"), std::string::npos);
+  EXPECT_EQ(log.find("Cannot Close File Handle"), log.rfind("Cannot Close File Handle"));
+  EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(FileLayer, ALogThatCannotBeClosedDoesNotAskForAnotherEntry) {
+  std::filesystem::create_symlink("/dev/full", folder.File("orvowebserve_msgs.log"));
+  std::FILE* full = OpenFileRetrying("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  std::fputs("lost", full);
+  EXPECT_NE(CloseFileRetrying(full), 0);
+  // Buffered bytes that never reached the file make the write a failure.
+  EXPECT_FALSE(WriteWholeFile("+" + folder.File("orvowebserve_msgs.log"), "entry"));
+  EXPECT_TRUE(desktop.sleeps.empty());
+  EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(FileLayer, SizeAndExistenceQueriesRetryOnlyWhatRetryingCanCure) {
+  const std::string file = folder.File("eight.bin");
+  PutFile(file, "12345678");
+  EXPECT_EQ(FileSizeOf(file), 8);
+  EXPECT_TRUE(FileExistsRetrying(file));
+  EXPECT_EQ(FileSizeOf(""), 0);
+  EXPECT_FALSE(FileExistsRetrying(""));
+  // No such file, or a path through a file: one query each, no pause.
+  EXPECT_EQ(FileSizeOf(folder.File("absent")), 0);
+  EXPECT_FALSE(FileExistsRetrying(folder.File("absent")));
+  EXPECT_EQ(FileSizeOf(file + "/child"), 0);
+  EXPECT_FALSE(FileExistsRetrying(file + "/child"));
+  EXPECT_TRUE(desktop.sleeps.empty());
+
+  // An empty file is asked once more; a folder is not a file.
+  PutFile(folder.File("empty"), "");
+  EXPECT_EQ(FileSizeOf(folder.File("empty")), 0);
+  EXPECT_EQ(desktop.sleeps, Pauses(1, 250));
+  desktop.sleeps.clear();
+  EXPECT_FALSE(FileExistsRetrying(folder.Path()));
+  EXPECT_EQ(desktop.sleeps, Pauses(1, 250));
+  desktop.sleeps.clear();
+
+  // Any other failure is retried: a loop of links never resolves.
+  std::filesystem::create_symlink("loop_b", folder.File("loop_a"));
+  std::filesystem::create_symlink("loop_a", folder.File("loop_b"));
+  EXPECT_EQ(FileSizeOf(folder.File("loop_a")), 0);
+  EXPECT_EQ(desktop.sleeps, Pauses(9, 83));
+  desktop.sleeps.clear();
+  EXPECT_FALSE(FileExistsRetrying(folder.File("loop_a")));
+  EXPECT_EQ(desktop.sleeps, Pauses(20, 183));
+}
+
+}  // namespace
+}  // namespace zelk
