@@ -1,0 +1,652 @@
+#include "codecs/metafile_canvas.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <algorithm>
+#include <cmath>
+
+namespace zelk {
+namespace {
+
+// SaveDC beyond this depth is ignored, so a file cannot grow the stack without end.
+constexpr std::size_t kMaxSavedStates = 4096;
+
+constexpr std::uint32_t kTaUpdateCp = 1;
+constexpr std::uint32_t kTaRight = 2;
+constexpr std::uint32_t kTaCenter = 6;
+constexpr std::uint32_t kTaBottom = 8;
+constexpr std::uint32_t kTaBaseline = 24;
+constexpr std::uint32_t kEtoOpaque = 2;
+constexpr std::uint32_t kEtoClipped = 4;
+
+double ScaleX(const QTransform& t) {
+  return std::hypot(t.m11(), t.m12());
+}
+double ScaleY(const QTransform& t) {
+  return std::hypot(t.m21(), t.m22());
+}
+
+// One byte of a ternary raster operation: bit k of code is the result for the
+// pattern, source and destination bits (P << 2 | S << 1 | D) == k.
+std::uint8_t Rop3(std::uint8_t code, std::uint8_t p, std::uint8_t s, std::uint8_t d) {
+  std::uint8_t r = 0;
+  for (int k = 0; k < 8; ++k) {
+    if (((code >> k) & 1) == 0) continue;
+    r |= static_cast<std::uint8_t>(((k & 4) ? p : ~p) & ((k & 2) ? s : ~s) & ((k & 1) ? d : ~d));
+  }
+  return r;
+}
+
+bool HasTextSupport() {
+  // Fonts need a GUI application; without one, text records are skipped.
+  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+}  // namespace
+
+QColor ColourOf(ColorRef c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+bool ObjectTable::AddToFreeSlot(GdiObject object) {
+  for (auto& slot : slots_) {
+    if (!slot) {
+      slot = std::make_unique<GdiObject>(std::move(object));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ObjectTable::Put(std::size_t index, GdiObject object) {
+  if (index >= slots_.size()) return false;
+  slots_[index] = std::make_unique<GdiObject>(std::move(object));
+  return true;
+}
+
+const GdiObject* ObjectTable::Get(std::size_t index) const {
+  return index < slots_.size() ? slots_[index].get() : nullptr;
+}
+
+void ObjectTable::Remove(std::size_t index) {
+  if (index < slots_.size()) slots_[index].reset();
+}
+
+MetafileCanvas::MetafileCanvas(Bitmap& out, const QTransform& device_to_output,
+                               QPointF device_pixels_per_mm)
+    : out_(out),
+      image_(out.Data(), out.Width(), out.Height(), out.Stride(), QImage::Format_BGR888),
+      device_to_output_(device_to_output),
+      device_pixels_per_mm_(device_pixels_per_mm) {
+  painter_.begin(&image_);
+  painter_.setRenderHint(QPainter::Antialiasing, false);
+  painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+MetafileCanvas::~MetafileCanvas() {
+  painter_.end();
+}
+
+void MetafileCanvas::SaveDc() {
+  if (saved_.size() < kMaxSavedStates) saved_.push_back(state_);
+}
+
+void MetafileCanvas::RestoreDc(int which) {
+  // Negative: relative to the newest saved state; positive: the state's level.
+  const std::int64_t index = which < 0 ? static_cast<std::int64_t>(saved_.size()) + which
+                                       : static_cast<std::int64_t>(which) - 1;
+  if (which == 0 || index < 0 || index >= static_cast<std::int64_t>(saved_.size())) return;
+  state_ = saved_[static_cast<std::size_t>(index)];
+  saved_.resize(static_cast<std::size_t>(index));
+}
+
+QTransform MetafileCanvas::LogicalToOutput() const {
+  const DcState& s = state_;
+  double sx = 1, sy = 1;
+  const double px = device_pixels_per_mm_.x(), py = device_pixels_per_mm_.y();
+  switch (s.map_mode) {
+    case kMmLoMetric:
+      sx = px * 0.1, sy = -py * 0.1;
+      break;
+    case kMmHiMetric:
+      sx = px * 0.01, sy = -py * 0.01;
+      break;
+    case kMmLoEnglish:
+      sx = px * 0.254, sy = -py * 0.254;
+      break;
+    case kMmHiEnglish:
+      sx = px * 0.0254, sy = -py * 0.0254;
+      break;
+    case kMmTwips:
+      sx = px * 25.4 / 1440, sy = -py * 25.4 / 1440;
+      break;
+    case kMmIsotropic:
+    case kMmAnisotropic:
+      if (s.window_ext.x() != 0 && s.window_ext.y() != 0) {
+        sx = s.viewport_ext.x() / s.window_ext.x();
+        sy = s.viewport_ext.y() / s.window_ext.y();
+      }
+      if (s.map_mode == kMmIsotropic) {
+        const double m = std::min(std::abs(sx), std::abs(sy));
+        sx = std::copysign(m, sx);
+        sy = std::copysign(m, sy);
+      }
+      break;
+    default:
+      break;
+  }
+  const QTransform page(sx, 0, 0, sy, s.viewport_org.x() - s.window_org.x() * sx,
+                        s.viewport_org.y() - s.window_org.y() * sy);
+  return s.world * page * device_to_output_;
+}
+
+QRect MetafileCanvas::OutputBox(double l, double t, double r, double b) const {
+  const QRectF box = LogicalToOutput().mapRect(QRectF(QPointF(l, t), QPointF(r, b)).normalized());
+  const int x0 = static_cast<int>(std::lround(std::clamp(box.left(), -1e9, 1e9)));
+  const int y0 = static_cast<int>(std::lround(std::clamp(box.top(), -1e9, 1e9)));
+  const int x1 = static_cast<int>(std::lround(std::clamp(box.right(), -1e9, 1e9)));
+  const int y1 = static_cast<int>(std::lround(std::clamp(box.bottom(), -1e9, 1e9)));
+  return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+}
+
+void MetafileCanvas::PreparePainter() {
+  painter_.setTransform(QTransform());
+  if (state_.clipped)
+    painter_.setClipRegion(state_.clip);
+  else
+    painter_.setClipping(false);
+}
+
+QPen MetafileCanvas::MakePen() const {
+  const std::uint32_t style = state_.pen.style;
+  if ((style & 0xF) == 5) return QPen(Qt::NoPen);
+  QPen pen(ColourOf(state_.pen.colour));
+  const QTransform t = LogicalToOutput();
+  const double width = state_.pen.width * std::sqrt(std::abs(t.determinant()));
+  pen.setWidthF(width <= 1.5 ? 0 : width);  // 0: one pixel, as a cosmetic pen
+  switch (style & 0xF) {
+    case 1:
+      pen.setStyle(Qt::DashLine);
+      break;
+    case 2:
+      pen.setStyle(Qt::DotLine);
+      break;
+    case 3:
+      pen.setStyle(Qt::DashDotLine);
+      break;
+    case 4:
+      pen.setStyle(Qt::DashDotDotLine);
+      break;
+    default:
+      pen.setStyle(Qt::SolidLine);
+      break;
+  }
+  switch (style & 0xF00) {
+    case 0x100:
+      pen.setCapStyle(Qt::SquareCap);
+      break;
+    case 0x200:
+      pen.setCapStyle(Qt::FlatCap);
+      break;
+    default:
+      pen.setCapStyle(Qt::RoundCap);
+      break;
+  }
+  switch (style & 0xF000) {
+    case 0x1000:
+      pen.setJoinStyle(Qt::BevelJoin);
+      break;
+    case 0x2000:
+      pen.setJoinStyle(Qt::MiterJoin);
+      break;
+    default:
+      pen.setJoinStyle(Qt::RoundJoin);
+      break;
+  }
+  return pen;
+}
+
+bool MetafileCanvas::PrepareBrush(QBrush& brush) const {
+  const GdiBrush& b = state_.brush;
+  switch (b.style) {
+    case 1:
+      return false;  // BS_NULL
+    case 2: {
+      static constexpr Qt::BrushStyle kHatches[] = {Qt::HorPattern,   Qt::VerPattern,
+                                                    Qt::FDiagPattern, Qt::BDiagPattern,
+                                                    Qt::CrossPattern, Qt::DiagCrossPattern};
+      brush = QBrush(ColourOf(b.colour), b.hatch < 6 ? kHatches[b.hatch] : Qt::SolidPattern);
+      return true;
+    }
+    case 3:
+    case 5:
+    case 6:
+      if (b.pattern && !b.pattern->isNull()) {
+        brush = QBrush(*b.pattern);
+        return true;
+      }
+      [[fallthrough]];
+    default:
+      brush = QBrush(ColourOf(b.colour));
+      return true;
+  }
+}
+
+void MetafileCanvas::DrawOutput(const QPainterPath& output_path, bool stroke, bool fill) {
+  PreparePainter();
+  QPainterPath path = output_path;
+  path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+  QBrush brush;
+  if (fill && PrepareBrush(brush)) {
+    if (state_.brush.style == 2 && state_.bk_mode == 2)
+      painter_.fillPath(path, ColourOf(state_.bk_colour));
+    painter_.fillPath(path, brush);
+  }
+  if (stroke) {
+    const QPen pen = MakePen();
+    if (pen.style() != Qt::NoPen) painter_.strokePath(path, pen);
+  }
+}
+
+void MetafileCanvas::Emit(const QPainterPath& logical_path, bool stroke, bool fill) {
+  const QPainterPath output = LogicalToOutput().map(logical_path);
+  if (path_open_) {
+    path_.addPath(output);
+    return;
+  }
+  DrawOutput(output, stroke, fill);
+}
+
+void MetafileCanvas::SetPixel(QPointF p, ColorRef colour) {
+  const QPointF o = LogicalToOutput().map(p);
+  const int x = static_cast<int>(std::floor(o.x())), y = static_cast<int>(std::floor(o.y()));
+  if (x < 0 || y < 0 || x >= out_.Width() || y >= out_.Height()) return;
+  if (state_.clipped && !state_.clip.contains(QPoint(x, y))) return;
+  out_.SetPixelRgb(x, y, ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF));
+}
+
+void MetafileCanvas::LineTo(QPointF p) {
+  PolylineTo(QPolygonF{p});
+}
+
+void MetafileCanvas::PolylineTo(const QPolygonF& points) {
+  if (points.isEmpty()) return;
+  QPolygonF line;
+  line.reserve(points.size() + 1);
+  line << state_.position << points;
+  state_.position = points.back();
+  if (path_open_) {
+    // Within a path the segments continue the current figure.
+    const QTransform t = LogicalToOutput();
+    const QPointF start = t.map(line.front());
+    if (path_.elementCount() == 0 || path_.currentPosition() != start) path_.moveTo(start);
+    for (qsizetype i = 1; i < line.size(); ++i) path_.lineTo(t.map(line[i]));
+    return;
+  }
+  QPainterPath path;
+  path.addPolygon(line);
+  Emit(path, true, false);
+}
+
+void MetafileCanvas::Polyline(const QPolygonF& points) {
+  if (points.size() < 2) return;
+  QPainterPath path;
+  path.addPolygon(points);
+  Emit(path, true, false);
+}
+
+void MetafileCanvas::PolyPolyline(const std::vector<QPolygonF>& polylines) {
+  QPainterPath path;
+  for (const QPolygonF& line : polylines)
+    if (line.size() >= 2) path.addPolygon(line);
+  Emit(path, true, false);
+}
+
+void MetafileCanvas::PolyBezier(const QPolygonF& points, bool from_current_position) {
+  QPolygonF all;
+  if (from_current_position) all << state_.position;
+  all << points;
+  if (all.size() < 4) return;
+  const QTransform t = LogicalToOutput();
+  QPainterPath path;
+  const QPointF start = from_current_position ? t.map(all.front()) : QPointF();
+  if (path_open_ && from_current_position && path_.elementCount() > 0 &&
+      path_.currentPosition() == start) {
+    for (qsizetype i = 1; i + 2 < all.size(); i += 3)
+      path_.cubicTo(t.map(all[i]), t.map(all[i + 1]), t.map(all[i + 2]));
+  } else {
+    path.moveTo(all.front());
+    for (qsizetype i = 1; i + 2 < all.size(); i += 3) path.cubicTo(all[i], all[i + 1], all[i + 2]);
+    Emit(path, true, false);
+  }
+  if (from_current_position) state_.position = all[1 + (all.size() - 1) / 3 * 3 - 1];
+}
+
+void MetafileCanvas::Polygon(const QPolygonF& points) {
+  if (points.size() < 2) return;
+  QPainterPath path;
+  path.addPolygon(points);
+  path.closeSubpath();
+  Emit(path, true, true);
+}
+
+void MetafileCanvas::PolyPolygon(const std::vector<QPolygonF>& polygons) {
+  QPainterPath path;
+  for (const QPolygonF& polygon : polygons) {
+    if (polygon.size() < 2) continue;
+    path.addPolygon(polygon);
+    path.closeSubpath();
+  }
+  Emit(path, true, true);
+}
+
+void MetafileCanvas::Rectangle(double l, double t, double r, double b) {
+  QPainterPath path;
+  path.addRect(QRectF(QPointF(l, t), QPointF(r, b)).normalized());
+  Emit(path, true, true);
+}
+
+void MetafileCanvas::RoundRect(double l, double t, double r, double b, double corner_w,
+                               double corner_h) {
+  QPainterPath path;
+  path.addRoundedRect(QRectF(QPointF(l, t), QPointF(r, b)).normalized(), std::abs(corner_w) / 2,
+                      std::abs(corner_h) / 2);
+  Emit(path, true, true);
+}
+
+void MetafileCanvas::Ellipse(double l, double t, double r, double b) {
+  QPainterPath path;
+  path.addEllipse(QRectF(QPointF(l, t), QPointF(r, b)).normalized());
+  Emit(path, true, true);
+}
+
+void MetafileCanvas::ArcShape(ArcKind kind, double l, double t, double r, double b, QPointF start,
+                              QPointF end) {
+  const QRectF box = QRectF(QPointF(l, t), QPointF(r, b)).normalized();
+  if (box.width() <= 0 || box.height() <= 0) return;
+  const QPointF c = box.center();
+  const double rx = box.width() / 2, ry = box.height() / 2;
+  // Angles of the rays through start and end, on the ellipse's own parameter, with
+  // counter-clockwise positive as seen with y growing downwards.
+  auto angle = [&](QPointF p) {
+    return std::atan2(-(p.y() - c.y()) / ry, (p.x() - c.x()) / rx) * 180.0 / M_PI;
+  };
+  const double a0 = angle(start), a1 = angle(end);
+  double sweep = std::fmod(a1 - a0 + 720.0, 360.0);
+  if (sweep == 0) sweep = 360;
+  if (state_.arc_clockwise) sweep -= 360;
+  QPainterPath path;
+  if (kind == ArcKind::kPie) {
+    path.moveTo(c);
+    path.arcTo(box, a0, sweep);
+    path.closeSubpath();
+  } else {
+    path.arcMoveTo(box, a0);
+    path.arcTo(box, a0, sweep);
+    if (kind == ArcKind::kChord) path.closeSubpath();
+  }
+  Emit(path, true, kind != ArcKind::kArc);
+}
+
+void MetafileCanvas::FillBox(double l, double t, double r, double b, std::int64_t fill_colour) {
+  PreparePainter();
+  const QRect box = OutputBox(l, t, r, b);
+  if (fill_colour >= 0) {
+    painter_.fillRect(box, ColourOf(static_cast<ColorRef>(fill_colour)));
+    return;
+  }
+  QBrush brush;
+  if (PrepareBrush(brush)) painter_.fillRect(box, brush);
+}
+
+void MetafileCanvas::Text(const TextRun& run) {
+  if (!HasTextSupport()) return;
+  const QTransform t = LogicalToOutput();
+  const double sx = ScaleX(t), sy = ScaleY(t);
+  PreparePainter();
+  if (run.has_rect && (run.options & kEtoOpaque) != 0)
+    painter_.fillRect(
+        OutputBox(run.rect.left(), run.rect.top(), run.rect.right(), run.rect.bottom()),
+        ColourOf(state_.bk_colour));
+  if (run.text.isEmpty()) return;
+  if (run.has_rect && (run.options & kEtoClipped) != 0)
+    painter_.setClipRect(
+        OutputBox(run.rect.left(), run.rect.top(), run.rect.right(), run.rect.bottom()),
+        state_.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
+
+  const GdiFont& f = state_.font;
+  QFont font(f.face.isEmpty() ? QStringLiteral("Sans Serif") : f.face);
+  double pixels = std::abs(f.height) * sy;
+  if (pixels < 1) pixels = f.height == 0 ? 16 : 1;
+  pixels = std::min(pixels, 4096.0);
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
+  if (f.height > 0) {
+    // A positive height is the cell height, ascent plus descent.
+    const double cell = QFontMetricsF(font).height();
+    if (cell > 0)
+      font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * pixels / cell))));
+  }
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight == 0 ? 400 : f.weight, 1, 1000)));
+  font.setItalic(f.italic);
+  font.setUnderline(f.underline);
+  font.setStrikeOut(f.strikeout);
+  const QFontMetricsF metrics(font);
+
+  const bool update_cp = (state_.text_align & kTaUpdateCp) != 0;
+  const QPointF reference = update_cp ? state_.position : run.reference;
+  double width = 0;
+  if (!run.dx.empty()) {
+    for (double d : run.dx) width += d * sx;
+  } else {
+    width = metrics.horizontalAdvance(run.text);
+  }
+  double x = 0, y = 0;
+  const std::uint32_t horizontal = state_.text_align & kTaCenter;
+  if (horizontal == kTaCenter)
+    x = -width / 2;
+  else if (horizontal == kTaRight)
+    x = -width;
+  const std::uint32_t vertical = state_.text_align & kTaBaseline;
+  if (vertical == kTaBaseline)
+    y = 0;
+  else if (vertical == kTaBottom)
+    y = -metrics.descent();
+  else
+    y = metrics.ascent();
+
+  QTransform placement;
+  placement.translate(t.map(reference).x(), t.map(reference).y());
+  placement.rotate(-f.escapement / 10.0);
+  painter_.setTransform(placement);
+  if (state_.bk_mode == 2)
+    painter_.fillRect(QRectF(x, y - metrics.ascent(), width, metrics.height()),
+                      ColourOf(state_.bk_colour));
+  painter_.setFont(font);
+  painter_.setPen(ColourOf(state_.text_colour));
+  if (run.dx.empty()) {
+    painter_.drawText(QPointF(x, y), run.text);
+  } else {
+    double advance = 0;
+    for (qsizetype i = 0; i < run.text.size(); ++i) {
+      painter_.drawText(QPointF(x + advance, y), QString(run.text[i]));
+      if (static_cast<std::size_t>(i) < run.dx.size()) advance += run.dx[i] * sx;
+    }
+  }
+  if (update_cp && sx > 0) {
+    const double logical = width / sx;
+    state_.position = reference + QPointF(horizontal == kTaRight ? -logical : logical, 0);
+  }
+}
+
+void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* src,
+                          std::int64_t src_x, std::int64_t src_y, std::int64_t sw, std::int64_t sh,
+                          std::uint32_t rop) {
+  const std::uint8_t code = static_cast<std::uint8_t>(rop >> 16);
+  const QTransform t = LogicalToOutput();
+  if (code == 0xAA) return;  // leaves the destination as it is
+  if (src != nullptr && src->Empty()) return;
+  if (t.m12() != 0 || t.m21() != 0) {
+    // Rotated or sheared: only a plain copy is drawn, through QPainter.
+    if (src == nullptr || code != 0xCC) return;
+    const QImage image(src->Data(), src->Width(), src->Height(), src->Stride(),
+                       QImage::Format_BGR888);
+    PreparePainter();
+    painter_.setTransform(t);
+    painter_.drawImage(QRectF(x, y, w, h), image,
+                       QRectF(static_cast<double>(src_x), static_cast<double>(src_y),
+                              static_cast<double>(sw), static_cast<double>(sh)));
+    return;
+  }
+  const QPointF a = t.map(QPointF(x, y)), b = t.map(QPointF(x + w, y + h));
+  auto round = [](double v) {
+    return static_cast<std::int64_t>(std::llround(std::clamp(v, -4e9, 4e9)));
+  };
+  std::int64_t ox0 = round(a.x()), ox1 = round(b.x()), oy0 = round(a.y()), oy1 = round(b.y());
+  const bool mirror_x = (ox1 < ox0) != (sw < 0);
+  const bool mirror_y = (oy1 < oy0) != (sh < 0);
+  if (ox1 < ox0) std::swap(ox0, ox1);
+  if (oy1 < oy0) std::swap(oy0, oy1);
+  const std::int64_t n = ox1 - ox0, m_rows = oy1 - oy0;
+  const std::int64_t mw = std::abs(sw), mh = std::abs(sh);
+  const std::int64_t sx0 = sw < 0 ? src_x + sw : src_x;
+  const std::int64_t sy0 = sh < 0 ? src_y + sh : src_y;
+  if (n == 0 || m_rows == 0 || (src != nullptr && (mw == 0 || mh == 0))) return;
+
+  std::uint8_t pattern[3] = {0xFF, 0xFF, 0xFF};
+  if (state_.brush.style != 1) {
+    pattern[0] = static_cast<std::uint8_t>(state_.brush.colour >> 16);
+    pattern[1] = static_cast<std::uint8_t>(state_.brush.colour >> 8);
+    pattern[2] = static_cast<std::uint8_t>(state_.brush.colour);
+  }
+  QRegion area(QRect(0, 0, out_.Width(), out_.Height()));
+  if (state_.clipped) area &= state_.clip;
+  const QRect dest(
+      QPoint(static_cast<int>(std::clamp<std::int64_t>(ox0, -1, out_.Width())),
+             static_cast<int>(std::clamp<std::int64_t>(oy0, -1, out_.Height()))),
+      QPoint(static_cast<int>(std::clamp<std::int64_t>(ox1, 0, out_.Width() + 1)) - 1,
+             static_cast<int>(std::clamp<std::int64_t>(oy1, 0, out_.Height() + 1)) - 1));
+  area &= dest;
+
+  // Centre sampling: destination pixel i of a span of n takes source pixel
+  // floor((2i + 1) * m / (2n)), so equal sizes copy 1:1 and nothing is smoothed.
+  auto source_index = [](std::int64_t i, std::int64_t span, std::int64_t count, bool mirror) {
+    std::int64_t s = (2 * i + 1) * count / (2 * span);
+    return mirror ? count - 1 - s : s;
+  };
+  for (const QRect& r : area) {
+    for (int oy = r.top(); oy <= r.bottom(); ++oy) {
+      std::int64_t sy = 0;
+      if (src != nullptr) {
+        sy = sy0 + source_index(oy - oy0, m_rows, mh, mirror_y);
+        if (sy < 0 || sy >= src->Height()) continue;
+      }
+      std::uint8_t* d = out_.Row(oy) + static_cast<std::ptrdiff_t>(r.left()) * 3;
+      const std::uint8_t* srow = src != nullptr ? src->Row(static_cast<int>(sy)) : nullptr;
+      for (int ox = r.left(); ox <= r.right(); ++ox, d += 3) {
+        std::uint8_t s[3] = {0, 0, 0};
+        if (src != nullptr) {
+          const std::int64_t sx = sx0 + source_index(ox - ox0, n, mw, mirror_x);
+          if (sx < 0 || sx >= src->Width()) continue;
+          const std::uint8_t* sp = srow + sx * 3;
+          if (code == 0xCC) {
+            d[0] = sp[0], d[1] = sp[1], d[2] = sp[2];
+            continue;
+          }
+          s[0] = sp[0], s[1] = sp[1], s[2] = sp[2];
+        }
+        for (int c = 0; c < 3; ++c) d[c] = Rop3(code, pattern[c], s[c], d[c]);
+      }
+    }
+  }
+}
+
+void MetafileCanvas::BeginPath() {
+  path_ = QPainterPath();
+  path_open_ = true;
+}
+
+void MetafileCanvas::AbortPath() {
+  path_ = QPainterPath();
+  path_open_ = false;
+}
+
+void MetafileCanvas::CloseFigure() {
+  if (path_open_) path_.closeSubpath();
+}
+
+void MetafileCanvas::FillPath() {
+  DrawOutput(path_, false, true);
+  path_ = QPainterPath();
+}
+
+void MetafileCanvas::StrokePath() {
+  DrawOutput(path_, true, false);
+  path_ = QPainterPath();
+}
+
+void MetafileCanvas::StrokeAndFillPath() {
+  DrawOutput(path_, true, true);
+  path_ = QPainterPath();
+}
+
+void MetafileCanvas::SelectClipPath(int mode) {
+  QPainterPath path = path_;
+  path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+  QRegion region;
+  for (const QPolygonF& polygon : path.toFillPolygons())
+    region ^= QRegion(polygon.toPolygon(), path.fillRule());
+  path_ = QPainterPath();
+  CombineClip(region, mode == 5 && region.isEmpty() ? 1 : mode);
+}
+
+void MetafileCanvas::CombineClip(const QRegion& region, int mode) {
+  const QRegion full(0, 0, out_.Width(), out_.Height());
+  if (mode == 5 && region.isEmpty()) {
+    state_.clipped = false;
+    state_.clip = QRegion();
+    return;
+  }
+  QRegion current = state_.clipped ? state_.clip : full;
+  switch (mode) {
+    case 1:
+      current &= region;
+      break;
+    case 2:
+      current |= region;
+      break;
+    case 3:
+      current ^= region;
+      break;
+    case 4:
+      current -= region;
+      break;
+    case 5:
+      current = region;
+      break;
+    default:
+      return;
+  }
+  state_.clipped = true;
+  state_.clip = current & full;
+}
+
+void MetafileCanvas::IntersectClipRect(double l, double t, double r, double b) {
+  CombineClip(QRegion(OutputBox(l, t, r, b)), 1);
+}
+
+void MetafileCanvas::ExcludeClipRect(double l, double t, double r, double b) {
+  CombineClip(QRegion(OutputBox(l, t, r, b)), 4);
+}
+
+void MetafileCanvas::OffsetClip(QPointF logical_offset) {
+  if (!state_.clipped) return;
+  const QTransform t = LogicalToOutput();
+  const QPointF d = t.map(logical_offset) - t.map(QPointF(0, 0));
+  state_.clip.translate(static_cast<int>(std::lround(std::clamp(d.x(), -1e9, 1e9))),
+                        static_cast<int>(std::lround(std::clamp(d.y(), -1e9, 1e9))));
+  state_.clip &= QRegion(0, 0, out_.Width(), out_.Height());
+}
+
+}  // namespace zelk

@@ -1,0 +1,43 @@
+#pragma once
+// The bitmaps inside metafile records: device-independent bitmaps (both formats)
+// and the old device-dependent Bitmap16 of WMF.
+
+#include <QImage>
+#include <cstddef>
+
+#include "codecs/metafile_bytes.h"
+#include "codecs/metafile_canvas.h"
+#include "core/bitmap.h"
+
+namespace zelk {
+
+struct RecordDib {
+  Bitmap pixels;           // top-down
+  bool bottom_up = false;  // as stored; source rectangles then count from the bottom
+};
+
+// Throws ImageError unless the pixel bits a DIB's header announces are there (for
+// uncompressed DIBs), or its size is in proportion to its data (RLE), so a header
+// claiming a huge bitmap over a few bytes is refused before anything is allocated.
+// icon_with_mask: the header's height counts the colour bitmap and its AND mask.
+void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask);
+
+// Decodes a DIB whose header and colour table are `info` and whose bits start
+// bits_offset bytes after the header's start (0: right after the colour table).
+// Throws ImageError when the bitmap is damaged.
+void DecodeRecordDib(ByteSpan info, std::size_t bits_offset, RecordDib& out);
+
+// Decodes a Bitmap16 (1, 24 or 32 bits per pixel); monochrome bits take the text
+// colour for 0 and the background colour for 1, as when blitted to a colour device.
+void DecodeBitmap16(ByteSpan bitmap, ColorRef text, ColorRef background, Bitmap& out);
+
+// Draws the source rectangle (x, y, w, h) of dib onto the logical box (dx, dy, dw, dh).
+// DIB records (StretchDIBits, SetDIBitsToDevice) count y from the bottom row of a
+// bottom-up DIB; blits from a device context count from the top (from_bottom false).
+void DrawDib(MetafileCanvas& canvas, double dx, double dy, double dw, double dh,
+             const RecordDib& dib, int x, int y, int w, int h, std::uint32_t rop, bool dib_origin);
+
+// A copy of a bitmap as a QImage, for pattern brushes.
+QImage ToQImage(const Bitmap& bitmap);
+
+}  // namespace zelk
