@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codecs/bmp_reader.h"
+#include "codecs/bmp_writer.h"
+
+namespace zelk {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::uint8_t> WriteToBytes(const Bitmap& image) {
+  std::FILE* f = std::tmpfile();
+  if (f == nullptr) return {};
+  WriteBmp(image, f);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::ftell(f)));
+  std::rewind(f);
+  const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  bytes.resize(got);
+  return bytes;
+}
+
+bool SamePixels(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (a.PixelRgb(x, y) != b.PixelRgb(x, y)) return false;
+  return true;
+}
+
+TEST(BmpFile, WriteThenReadGivesTheSamePixels) {
+  Bitmap image;
+  image.Reset(7, 5);  // an odd width, so every row is padded
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x)
+      image.SetPixelRgb(x, y, static_cast<std::uint32_t>((x * 37) << 16 | (y * 51) << 8 | x * y));
+  const auto bytes = WriteToBytes(image);
+  ASSERT_EQ(bytes.size(), 14u + 40u + 24u * 5u);
+  EXPECT_EQ(bytes[0], 'B');
+  EXPECT_EQ(bytes[1], 'M');
+  EXPECT_EQ(bytes[2] | bytes[3] << 8, static_cast<int>(bytes.size()));
+  EXPECT_EQ(bytes[10], 54);
+
+  Bitmap back;
+  ReadBmp(bytes.data(), bytes.size(), back);
+  EXPECT_TRUE(SamePixels(image, back));
+
+  Bitmap empty;
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  EXPECT_THROW(WriteBmp(empty, f), ImageError);
+  std::fclose(f);
+}
+
+TEST(BmpFile, HonoursTheBitsOffsetAndRejectsOtherFiles) {
+  Bitmap image;
+  image.Reset(2, 2);
+  image.SetPixelRgb(1, 0, 0x123456);
+  auto bytes = WriteToBytes(image);
+  // Move the bits 10 bytes further on, as files with gaps or profiles do.
+  bytes.insert(bytes.begin() + 54, 10, 0xEE);
+  bytes[10] = 64;
+  Bitmap back;
+  ReadBmp(bytes.data(), bytes.size(), back);
+  EXPECT_TRUE(SamePixels(image, back));
+
+  bytes[10] = 20;  // inside the info header
+  EXPECT_THROW(ReadBmp(bytes.data(), bytes.size(), back), ImageError);
+  bytes[0] = 'P';
+  EXPECT_THROW(ReadBmp(bytes.data(), bytes.size(), back), ImageError);
+  EXPECT_THROW(ReadBmp(bytes.data(), 10, back), ImageError);
+  const std::uint8_t just_bm[] = {'B', 'M'};
+  EXPECT_THROW(ReadBmp(just_bm, sizeof just_bm, back), ImageError);
+}
+
+TEST(BmpFile, EveryTruncationOfAFileFailsCleanlyOrKeepsWhatIsThere) {
+  Bitmap image;
+  image.Reset(5, 4);
+  image.Fill(0x336699);
+  const auto bytes = WriteToBytes(image);
+  for (std::size_t n = 0; n < bytes.size(); ++n) {
+    Bitmap out;
+    try {
+      ReadBmp(bytes.data(), n, out);
+      EXPECT_GT(n, 54u);
+      EXPECT_EQ(out.Width(), 5);
+      EXPECT_EQ(out.Height(), 4);
+      // The bottom row comes first.
+      if (n >= 54 + 3) {
+        EXPECT_EQ(out.PixelRgb(0, 3), 0x336699u);
+      }
+      // The top row is the last to arrive; its last pixel needs all but the padding byte.
+      if (n + 1 < bytes.size()) {
+        EXPECT_EQ(out.PixelRgb(4, 0), 0xFFFFFFu);
+      }
+    } catch (const ImageError&) {
+      EXPECT_LE(n, 54u);
+    }
+  }
+}
+
+// The BMP Suite: good files load (and match the reference renderings where those
+// exist), questionable ones load or fail cleanly, bad ones never crash.
+class BmpSuite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::path(ZELK_TESTDATA_DIR) / "bmp";
+    if (!fs::is_directory(root_)) GTEST_SKIP() << "the BMP Suite is not at " << root_;
+  }
+  std::vector<fs::path> Files(const char* folder) const {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(root_ / folder))
+      if (e.path().extension() == ".bmp") files.push_back(e.path());
+    return files;
+  }
+  fs::path root_;
+};
+
+TEST_F(BmpSuite, GoodFilesLoad) {
+  const auto files = Files("g");
+  EXPECT_FALSE(files.empty());
+  for (const auto& path : files) {
+    SCOPED_TRACE(path.filename().string());
+    const auto bytes = Slurp(path);
+    Bitmap out;
+    EXPECT_NO_THROW(ReadBmp(bytes.data(), bytes.size(), out));
+    std::printf("%s %dx%d\n", path.filename().c_str(), out.Width(), out.Height());
+  }
+}
+
+TEST_F(BmpSuite, QuestionableAndBadFilesNeverCrash) {
+  int loaded = 0, refused = 0;
+  for (const char* folder : {"q", "b"}) {
+    for (const auto& path : Files(folder)) {
+      SCOPED_TRACE(path.string());
+      const auto bytes = Slurp(path);
+      Bitmap out;
+      try {
+        ReadBmp(bytes.data(), bytes.size(), out);
+        ++loaded;
+        EXPECT_GT(out.Width(), 0);
+        EXPECT_GT(out.Height(), 0);
+      } catch (const ImageError& e) {
+        ++refused;
+        EXPECT_STRNE(e.what(), "");
+      }
+    }
+  }
+  EXPECT_GT(loaded + refused, 0);
+}
+
+}  // namespace
+}  // namespace zelk
