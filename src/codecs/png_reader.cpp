@@ -29,6 +29,12 @@ namespace {
 constexpr png_uint_32 kChunkCacheMax = 1000;
 constexpr png_alloc_size_t kChunkMallocMax = 8000000;
 
+// The ancillary chunks libpng knows but the picture does not need, as the
+// concatenated 5-byte list png_set_keep_unknown_chunks takes.
+constexpr png_byte kIgnoredChunks[] =
+    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+    "sBIT\0sCAL\0sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
+
 // Adam7: first row, row step, first column, column step of each pass.
 struct PassGeometry {
   int row0, row_step, col0, col_step;
@@ -82,8 +88,12 @@ bool ReadPngHeader(PngReadJob& job) noexcept {
                       static_cast<png_uint_32>(kMaxImageSide));
   png_set_chunk_cache_max(job.png, kChunkCacheMax);
   png_set_chunk_malloc_max(job.png, kChunkMallocMax);
-  // Chunks this program has no use for are skipped unread (not kept in memory).
+  // Chunks this program has no use for are skipped without being read into memory:
+  // unknown ones, and the known ancillary ones but tRNS. Without this libpng
+  // allocates and clears whatever size a text or profile chunk claims.
   png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  png_set_keep_unknown_chunks(job.png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
+                              static_cast<int>(sizeof kIgnoredChunks / 5));
   png_read_info(job.png, job.info);
 
   job.width = png_get_image_width(job.png, job.info);

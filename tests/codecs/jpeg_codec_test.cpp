@@ -252,7 +252,9 @@ TEST(JpegReadTest, CmykAndYcckFilesLoadAsTheirColoursWithAdobeInversion) {
   }
 }
 
-Bytes Truncated(const Bytes& file, std::size_t size) { return Bytes(file.begin(), file.begin() + size); }
+Bytes Truncated(const Bytes& file, std::size_t size) {
+  return Bytes(file.begin(), file.begin() + size);
+}
 
 std::string ReadFailure(const Bytes& file) {
   try {
@@ -308,8 +310,10 @@ TEST(JpegReadTest, TruncatedFilesShowWhatWasDecodedAndDamagedOnesFailCleanly) {
 void SetFrameSize(Bytes& file, unsigned width, unsigned height) {
   for (std::size_t i = 2; i + 9 < file.size(); ++i) {
     if (file[i] == 0xFF && (file[i + 1] == 0xC0 || file[i + 1] == 0xC2)) {
-      file[i + 5] = static_cast<std::uint8_t>(height >> 8), file[i + 6] = static_cast<std::uint8_t>(height);
-      file[i + 7] = static_cast<std::uint8_t>(width >> 8), file[i + 8] = static_cast<std::uint8_t>(width);
+      file[i + 5] = static_cast<std::uint8_t>(height >> 8),
+               file[i + 6] = static_cast<std::uint8_t>(height);
+      file[i + 7] = static_cast<std::uint8_t>(width >> 8),
+               file[i + 8] = static_cast<std::uint8_t>(width);
       return;
     }
   }
@@ -324,7 +328,8 @@ std::vector<jpeg_scan_info> ScanScript(int first_bit) {
   for (int c = 0; c < 3; ++c) {
     for (int k = 1; k < 64; ++k) {
       scans.push_back({1, {c, 0, 0, 0}, k, k, 0, first_bit});
-      for (int bit = first_bit; bit > 0; --bit) scans.push_back({1, {c, 0, 0, 0}, k, k, bit, bit - 1});
+      for (int bit = first_bit; bit > 0; --bit)
+        scans.push_back({1, {c, 0, 0, 0}, k, k, bit, bit - 1});
     }
   }
   return scans;

@@ -59,8 +59,8 @@ PngSource MakeSource(int colour_type, int depth, int width, int height, bool int
   for (int i = 0; i < width * height * channels; ++i) {
     seed = seed * 1103515245u + 12345u;
     unsigned v = (seed >> 8) % (max + 1);
-    if (i % 7 == 0) v = max;      // opaque / full runs
-    if (i % 11 == 0) v = 0;       // transparent / empty runs
+    if (i % 7 == 0) v = max;  // opaque / full runs
+    if (i % 11 == 0) v = 0;   // transparent / empty runs
     s.samples.push_back(v);
   }
   if (colour_type == PNG_COLOR_TYPE_PALETTE) {
@@ -88,8 +88,8 @@ Bytes EncodePng(const PngSource& s) {
   }
   png_set_write_fn(png, &file, OnWrite, nullptr);
   png_set_IHDR(png, info, s.width, s.height, s.depth, s.colour_type,
-               s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+               s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!s.palette.empty())
     png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
   if (!s.palette_alpha.empty())
@@ -129,7 +129,9 @@ unsigned To8(unsigned v, int depth) {
   return v * 255 / ((1u << depth) - 1);
 }
 
-unsigned OverWhite(unsigned c, unsigned a) { return (a * c + (255 - a) * 255 + 127) / 255; }
+unsigned OverWhite(unsigned c, unsigned a) {
+  return (a * c + (255 - a) * 255 + 127) / 255;
+}
 
 // The colour each pixel should have, worked out from the samples.
 std::uint32_t ExpectedPixel(const PngSource& s, int x, int y) {
@@ -187,11 +189,11 @@ struct TypeDepth {
   int depth;
 };
 constexpr TypeDepth kAllFormats[] = {
-    {PNG_COLOR_TYPE_GRAY, 1},       {PNG_COLOR_TYPE_GRAY, 2},       {PNG_COLOR_TYPE_GRAY, 4},
-    {PNG_COLOR_TYPE_GRAY, 8},       {PNG_COLOR_TYPE_GRAY, 16},      {PNG_COLOR_TYPE_PALETTE, 1},
-    {PNG_COLOR_TYPE_PALETTE, 2},    {PNG_COLOR_TYPE_PALETTE, 4},    {PNG_COLOR_TYPE_PALETTE, 8},
+    {PNG_COLOR_TYPE_GRAY, 1},       {PNG_COLOR_TYPE_GRAY, 2},        {PNG_COLOR_TYPE_GRAY, 4},
+    {PNG_COLOR_TYPE_GRAY, 8},       {PNG_COLOR_TYPE_GRAY, 16},       {PNG_COLOR_TYPE_PALETTE, 1},
+    {PNG_COLOR_TYPE_PALETTE, 2},    {PNG_COLOR_TYPE_PALETTE, 4},     {PNG_COLOR_TYPE_PALETTE, 8},
     {PNG_COLOR_TYPE_GRAY_ALPHA, 8}, {PNG_COLOR_TYPE_GRAY_ALPHA, 16}, {PNG_COLOR_TYPE_RGB, 8},
-    {PNG_COLOR_TYPE_RGB, 16},       {PNG_COLOR_TYPE_RGBA, 8},       {PNG_COLOR_TYPE_RGBA, 16}};
+    {PNG_COLOR_TYPE_RGB, 16},       {PNG_COLOR_TYPE_RGBA, 8},        {PNG_COLOR_TYPE_RGBA, 16}};
 
 TEST(PngReadTest, EveryColourTypeAndDepthMatchesTheSourcePixelByPixel) {
   // Sizes chosen so that interlace passes are empty, partial and full, and rows need

@@ -3,3 +3,7 @@ zelk_add_gtest(raster_png_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_codec_test
                LIBS zelk_codecs PNG::PNG)
 zelk_add_gtest(raster_jpeg_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/jpeg_codec_test.cpp
                LIBS zelk_codecs JPEG::JPEG)
+zelk_add_gtest(raster_testdata_tests
+               SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_testdata_test.cpp
+                       ${CMAKE_CURRENT_LIST_DIR}/jpeg_testdata_test.cpp
+               LIBS zelk_codecs)
