@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "codecs/bmp_bytes.h"
+#include "codecs/jpeg_codec.h"
+#include "codecs/png_codec.h"
 
 namespace zelk {
 namespace {
@@ -134,9 +136,9 @@ void ValidateFormat(const Header& h) {
         throw ImageError("a bit-field bitmap must have 16 or 32 bits per pixel");
       break;
     case kBiJpeg:
-      throw ImageError("bitmaps holding a JPEG image are not supported");
     case kBiPng:
-      throw ImageError("bitmaps holding a PNG image are not supported");
+      if (h.core) throw ImageError("the bitmap header is damaged");
+      break;
     default:
       throw ImageError("the bitmap uses an unknown compression (" + std::to_string(h.compression) +
                        ")");
@@ -178,6 +180,10 @@ class DibDecoder {
     height_ = static_cast<int>(height);
 
     LocateTables();
+    if (h_.compression == kBiJpeg || h_.compression == kBiPng) {
+      DecodeEmbedded(out);
+      return;
+    }
     src_stride_ = ((static_cast<std::uint64_t>(width_) * h_.bit_count + 31) / 32) * 4;
     if (bits_start_ >= size_) throw ImageError("the file ends before the image data");
 
@@ -205,7 +211,8 @@ class DibDecoder {
 
     const std::uint64_t entry_size = h_.core ? 3 : 4;
     std::uint64_t entries = h_.colours_used;
-    if (entries == 0 && h_.bit_count <= 8) entries = std::uint64_t{1} << h_.bit_count;
+    if (entries == 0 && h_.bit_count >= 1 && h_.bit_count <= 8)
+      entries = std::uint64_t{1} << h_.bit_count;
     const std::uint64_t palette_start = pos;
     const std::uint64_t palette_end = palette_start + entries * entry_size;
 
@@ -231,6 +238,18 @@ class DibDecoder {
       palette_[i * 3] = e[0];
       palette_[i * 3 + 1] = e[1];
       palette_[i * 3 + 2] = e[2];
+    }
+  }
+
+  // A whole JPEG or PNG file stands in for the bits (printers' DIBs, some BMP files).
+  void DecodeEmbedded(Bitmap& out) const {
+    if (bits_start_ >= size_) throw ImageError("the file ends before the image data");
+    const std::uint8_t* data = dib_ + bits_start_;
+    const std::size_t bytes = size_ - static_cast<std::size_t>(bits_start_);
+    if (h_.compression == kBiJpeg) {
+      ReadJpegBytes(data, bytes, out);
+    } else {
+      ReadPngBytes(data, bytes, out);
     }
   }
 

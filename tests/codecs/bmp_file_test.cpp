@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +11,7 @@
 
 #include "codecs/bmp_reader.h"
 #include "codecs/bmp_writer.h"
+#include "codecs/png_codec.h"
 
 namespace zelk {
 namespace {
@@ -128,15 +131,60 @@ class BmpSuite : public ::testing::Test {
   fs::path root_;
 };
 
-TEST_F(BmpSuite, GoodFilesLoad) {
+TEST_F(BmpSuite, GoodFilesLoadAndMatchTheirRenderings) {
   const auto files = Files("g");
   EXPECT_FALSE(files.empty());
+  int compared = 0;
   for (const auto& path : files) {
     SCOPED_TRACE(path.filename().string());
     const auto bytes = Slurp(path);
     Bitmap out;
-    EXPECT_NO_THROW(ReadBmp(bytes.data(), bytes.size(), out));
-    std::printf("%s %dx%d\n", path.filename().c_str(), out.Width(), out.Height());
+    ASSERT_NO_THROW(ReadBmp(bytes.data(), bytes.size(), out));
+    EXPECT_FALSE(out.Empty());
+    const fs::path png = root_ / "html" / (path.stem().string() + ".png");
+    if (!fs::exists(png)) continue;
+    std::FILE* f = std::fopen(png.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    Bitmap expected;
+    ReadPngFile(f, expected);
+    std::fclose(f);
+    ++compared;
+    ASSERT_EQ(out.Width(), expected.Width());
+    ASSERT_EQ(out.Height(), expected.Height());
+    int worst = 0;
+    for (int y = 0; y < out.Height(); ++y)
+      for (int x = 0; x < out.Width(); ++x)
+        for (int c = 0; c < 3; ++c)
+          worst = std::max(worst, std::abs(out.Row(y)[3 * x + c] - expected.Row(y)[3 * x + c]));
+    // The renderings round some palette entries differently by one step.
+    EXPECT_LE(worst, 1);
+  }
+  EXPECT_GT(compared, 0);
+}
+
+TEST_F(BmpSuite, OneImageInManyEncodingsDecodesIdentically) {
+  auto load = [&](const char* name) {
+    Bitmap out;
+    const auto bytes = Slurp(root_ / "g" / name);
+    ReadBmp(bytes.data(), bytes.size(), out);
+    return out;
+  };
+  const struct {
+    const char* reference;
+    std::vector<const char*> variants;
+  } groups[] = {
+      {"pal8.bmp",
+       {"pal8-0.bmp", "pal8os2.bmp", "pal8rle.bmp", "pal8topdown.bmp", "pal8v4.bmp", "pal8v5.bmp"}},
+      {"pal4.bmp", {"pal4rle.bmp"}},
+      {"rgb24.bmp", {"rgb24pal.bmp", "rgb32.bmp", "rgb32bf.bmp"}},
+      {"rgb16-565.bmp", {"rgb16-565pal.bmp"}},
+  };
+  for (const auto& group : groups) {
+    const Bitmap reference = load(group.reference);
+    for (const char* variant : group.variants) {
+      SCOPED_TRACE(variant);
+      EXPECT_TRUE(SamePixels(reference, load(variant)));
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codecs/dib.h"
+#include "codecs/png_codec.h"
 
 // Test images are spelled with designated initialisers that leave the other fields
 // at their defaults on purpose.
@@ -257,6 +258,21 @@ TEST(DibDecode, TruncatedPixelsKeepWhatIsThere) {
   auto bytes = d.Build();
   bytes.resize(bytes.size() - 4);  // the second row keeps one whole pixel; the third is gone
   EXPECT_EQ(Pixels(Decode(bytes)), (Px{W, W, B, W, R, R}));
+}
+
+TEST(DibDecode, EmbeddedPngStandsInForTheBits) {
+  Bitmap image;
+  image.Reset(3, 2);
+  image.SetPixelRgb(2, 1, 0x123456);
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  WritePng(image, f, 1);
+  DibSpec d{.width = 3, .height = 2, .bits = 0, .compression = 5};
+  d.pixels.resize(static_cast<std::size_t>(std::ftell(f)));
+  std::rewind(f);
+  ASSERT_EQ(std::fread(d.pixels.data(), 1, d.pixels.size(), f), d.pixels.size());
+  std::fclose(f);
+  EXPECT_EQ(Pixels(Decode(d.Build())), Pixels(image));
 }
 
 TEST(DibDecode, DamagedHeadersFailCleanly) {
