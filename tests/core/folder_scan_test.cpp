@@ -98,6 +98,11 @@ TEST_F(FolderScanTest, MissingFolderAddsNothingAndAFilledListIsMergedInto) {
 
   Touch("b.png");
   Touch("d.png");
+  FileList without_slash;
+  ScanFolderImages(folder_.substr(0, folder_.size() - 1), without_slash);
+  ASSERT_EQ(without_slash.Count(), 2);
+  EXPECT_EQ(without_slash[0], folder_ + "b.png");
+
   list.Add(folder_ + "c.png");
   list.Add(folder_ + "d.png");
   ScanFolderImages(folder_, list);

@@ -9,8 +9,10 @@
 
 namespace zelk {
 
-void ScanFolderImages(const std::string& folder, FileList& list) {
+void ScanFolderImages(const std::string& folder_name, FileList& list) {
   namespace fs = std::filesystem;
+  std::string folder = folder_name;
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
   std::vector<std::string> found;
   std::error_code error;
   fs::directory_iterator it(folder, error);

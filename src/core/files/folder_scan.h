@@ -9,10 +9,10 @@ namespace zelk {
 
 // Adds folder + name to list for every regular file of folder (hidden dot files and
 // symlinks to regular files included; subfolders neither listed nor entered) whose
-// extension IsFolderImageExtension accepts. folder must end in "/". Names are kept
-// byte-exact, valid UTF-8 or not. Nothing is reported: an error ends the scan and
-// whatever was found so far is added. The names are collected first and sorted into
-// the list in one go.
+// extension IsFolderImageExtension accepts ("/" is put after folder when missing).
+// Names are kept byte-exact, valid UTF-8 or not. Nothing is reported: an error ends
+// the scan and whatever was found so far is added. The names are collected first and
+// sorted into the list in one go.
 void ScanFolderImages(const std::string& folder, FileList& list);
 
 }  // namespace zelk
