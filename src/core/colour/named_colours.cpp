@@ -329,8 +329,8 @@ std::size_t NearestRow(int r, int g, int b, int& distance) {
     d[i] =
         static_cast<std::int16_t>((dr < 0 ? -dr : dr) + (dg < 0 ? -dg : dg) + (db < 0 ? -db : db));
   }
-  std::int16_t best = d[0];
-  for (std::size_t i = 1; i < kPadded; ++i) best = d[i] < best ? d[i] : best;
+  std::int16_t best = 0x7FFF;
+  for (std::size_t i = 0; i < kPadded; ++i) best = d[i] < best ? d[i] : best;
   std::size_t row = 0;
   while (d[row] != best) ++row;
   distance = best;

@@ -63,48 +63,83 @@ class ColumnPlan {
     const auto end = std::find_if(map.rbegin(), map.rend(), inside).base();
     first_ = static_cast<int>(begin - map.begin());
     last_ = static_cast<int>(end - map.begin());
-    // The centre-sampling map is monotonic, so the columns inside form one range.
+    // The centre-sampling map is monotonic, so the columns inside form one range, and
+    // the view pixels showing the bitmap's last column (which must not be read four
+    // bytes wide) sit at one end of it.
     const std::int32_t last_column_offset = (source_width - 1) * 3;
+    offsets_.reserve(static_cast<std::size_t>(last_ - first_));
     for (auto it = begin; it != end; ++it) {
       const std::int32_t offset = *it * 3;
       if (runs_.empty() || runs_.back().offset != offset) {
-        runs_.push_back({offset, 1, offset != last_column_offset});
+        runs_.push_back({offset, 1});
       } else {
         ++runs_.back().length;
       }
+      offsets_.push_back(offset);
     }
-    magnified_ = static_cast<int>(runs_.size()) < last_ - first_;
+    const auto wide = [last_column_offset](std::int32_t o) { return o != last_column_offset; };
+    wide_begin_ =
+        static_cast<int>(std::find_if(offsets_.begin(), offsets_.end(), wide) - offsets_.begin());
+    wide_end_ = static_cast<int>(std::find_if(offsets_.rbegin(), offsets_.rend(), wide).base() -
+                                 offsets_.begin());
+    if (wide_end_ < wide_begin_) wide_end_ = wide_begin_;
+    // Long runs are filled; otherwise each view pixel is fetched on its own.
+    use_runs_ = runs_.size() * 4 <= offsets_.size();
   }
 
-  // Fills one view row from one bitmap row; white outside the bitmap's columns.
-  void DrawRow(const std::uint8_t* src_row, std::uint32_t* dst, int view_width) const {
+  // Fills one view row from one bitmap row; white outside the bitmap's columns. While
+  // it works through the row it asks for the same bytes of next_row (when given), so
+  // that a reduced large image streams from memory alongside the work.
+  void DrawRow(const std::uint8_t* src_row, const std::uint8_t* next_row, std::uint32_t* dst,
+               int view_width) const {
     std::fill(dst, dst + first_, kViewWhite);
     std::uint32_t* out = dst + first_;
-    if (magnified_) {
+    if (use_runs_) {
       for (const Run& run : runs_) {
         const std::uint32_t pixel = ViewPixelBytes(src_row + run.offset);
         std::fill(out, out + run.length, pixel);
         out += run.length;
       }
     } else {
-      for (const Run& run : runs_) {
-        *out++ =
-            run.wide ? ViewPixelWide(src_row + run.offset) : ViewPixelBytes(src_row + run.offset);
+      const std::int32_t* offsets = offsets_.data();
+      for (int i = 0; i < wide_begin_; ++i) out[i] = ViewPixelBytes(src_row + offsets[i]);
+      for (int start = wide_begin_; start < wide_end_; start += kChunk) {
+        const int stop = std::min(start + kChunk, wide_end_);
+        if (next_row != nullptr) Prefetch(next_row, offsets[start], offsets[stop - 1]);
+        for (int i = start; i < stop; ++i) out[i] = ViewPixelWide(src_row + offsets[i]);
       }
+      const int count = static_cast<int>(offsets_.size());
+      for (int i = wide_end_; i < count; ++i) out[i] = ViewPixelBytes(src_row + offsets[i]);
     }
     std::fill(dst + last_, dst + view_width, kViewWhite);
   }
 
  private:
+  static constexpr int kChunk = 64;
+
+  // Asks for the cache lines holding the pixels from byte offset a to b (either order).
+  static void Prefetch(const std::uint8_t* row, std::int32_t a, std::int32_t b) {
+#if defined(__GNUC__) || defined(__clang__)
+    const std::int32_t low = std::min(a, b);
+    const std::int32_t high = std::max(a, b) + 2;
+    for (std::int32_t at = low; at < high; at += 64) __builtin_prefetch(row + at);
+    __builtin_prefetch(row + high);
+#else
+    (void)row, (void)a, (void)b;
+#endif
+  }
+
   struct Run {
     std::int32_t offset;  // byte offset of the source pixel in its row
     std::int32_t length;  // view pixels that show it
-    bool wide;            // four-byte read allowed
   };
   std::vector<Run> runs_;
+  std::vector<std::int32_t> offsets_;  // byte offset for each view pixel from first_
   int first_ = 0;
   int last_ = 0;
-  bool magnified_ = false;
+  int wide_begin_ = 0;  // offsets_[wide_begin_, wide_end_) may be read four bytes wide
+  int wide_end_ = 0;
+  bool use_runs_ = false;
 };
 
 // Draws the view from the two axis maps; view rows showing the same source row as
@@ -115,6 +150,13 @@ void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32
   const int height = view.Height();
   if (width <= 0 || height <= 0) return;
   const ColumnPlan plan(columns, src.Width());
+  // The next bitmap row to be drawn after each view row, so its bytes can be asked
+  // for while the current one is drawn (a reduced large image is bound by memory).
+  std::vector<std::int32_t> next_row(static_cast<std::size_t>(height), -1);
+  for (int y = height - 2; y >= 0; --y) {
+    const auto i = static_cast<std::size_t>(y);
+    next_row[i] = rows[i + 1] >= 0 && rows[i + 1] != rows[i] ? rows[i + 1] : next_row[i + 1];
+  }
   for (int y = 0; y < height; ++y) {
     const std::int32_t source_row = rows[static_cast<std::size_t>(y)];
     std::uint32_t* dst = view.Row(y);
@@ -123,7 +165,8 @@ void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32
     } else if (source_row < 0) {
       std::fill(dst, dst + width, kViewWhite);
     } else {
-      plan.DrawRow(src.Row(source_row), dst, width);
+      const std::int32_t upcoming = next_row[static_cast<std::size_t>(y)];
+      plan.DrawRow(src.Row(source_row), upcoming >= 0 ? src.Row(upcoming) : nullptr, dst, width);
     }
   }
 }
