@@ -1,0 +1,4 @@
+# Codec speed beside the bare libraries, and the memory of loading a JPEG.
+add_executable(bench_raster ${CMAKE_CURRENT_LIST_DIR}/raster_bench.cpp)
+target_link_libraries(bench_raster PRIVATE zelk_codecs JPEG::JPEG PNG::PNG benchmark::benchmark
+                                           zelk_warnings)
