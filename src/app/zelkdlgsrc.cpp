@@ -143,6 +143,10 @@ Tzelkgrabstr::Tzelkgrabstr(QWidget* main_window)
   // The history is kept by Query alone; Enter must not add entries of its own.
   Edit1->setInsertPolicy(QComboBox::NoInsert);
   Edit1->setMaxVisibleItems(20);
+  // No inline completion: Qt's swallows the Enter that should press OK whenever the
+  // offered text is selected, and its case-blind matching swaps a typed text for a
+  // history entry that differs only in letter case when the edit loses focus.
+  Edit1->setCompleter(nullptr);
   Edit1->setFont(DesignFont(QStringLiteral("Arial"), 12));
   SetColours(Edit1, QPalette::Text, kNavy, QPalette::Base, Qt::white);
   SetColours(Edit1->lineEdit(), QPalette::Text, kNavy, QPalette::Base, Qt::white);

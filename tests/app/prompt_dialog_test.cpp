@@ -138,7 +138,7 @@ TEST_F(PromptDialogTest, ShowingSelectsTheOfferedTextAndEnterMeansOk) {
     focused = dialog.focusWidget();
     EXPECT_EQ(dialog.windowTitle(), "Caption");
     EXPECT_EQ(dialog.Label1->text(), "Prompt");
-    SendKey(dialog.Edit1->lineEdit(), Qt::Key_Return);
+    SendKey(dialog.focusWidget(), Qt::Key_Return);
   });
   EXPECT_TRUE(dialog.Query("Caption", "Prompt", value));
   EXPECT_EQ(selected, "abc");
