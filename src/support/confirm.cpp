@@ -35,11 +35,9 @@ bool ConfirmWithSound(std::string text) {
   const std::string heading = UpperCaseName(
       support_internal::WithoutExtension(support_internal::FileNamePartOf(executable)));
   text = heading + "\r\n\r\n" + text;
-  const bool play_sound =
-      std::none_of(kSiblingExecutables.begin(), kSiblingExecutables.end(),
-                   [&](std::string_view name) {
-                     return lower_executable.find(name) != std::string::npos;
-                   });
+  const bool play_sound = std::none_of(
+      kSiblingExecutables.begin(), kSiblingExecutables.end(),
+      [&](std::string_view name) { return lower_executable.find(name) != std::string::npos; });
 
   BringAppToFront();
   Desktop& desktop = CurrentDesktop();

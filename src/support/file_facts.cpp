@@ -9,7 +9,9 @@ namespace zelk {
 namespace {
 // The two errors that retrying cannot cure: nothing by that name, or a path through
 // something that is not a folder.
-bool IsNotThere(int error) { return error == ENOENT || error == ENOTDIR; }
+bool IsNotThere(int error) {
+  return error == ENOENT || error == ENOTDIR;
+}
 
 // One status query; errno is 0 after a success, so it always describes this query.
 bool QueryStatus(const std::string& path, struct stat& status) {

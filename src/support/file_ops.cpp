@@ -55,14 +55,18 @@ std::FILE* OpenFileRetrying(const std::string& name, const std::string& mode) {
   return stream;
 }
 
-int CloseFileRetrying(std::FILE* stream) { return CloseStream(stream, true); }
+int CloseFileRetrying(std::FILE* stream) {
+  return CloseStream(stream, true);
+}
 
 std::string LastSystemErrorText() {
   return TrimControlChars(std::generic_category().message(errno));
 }
 
 namespace support_internal {
-int CloseFileWithoutLogging(std::FILE* stream) { return CloseStream(stream, false); }
+int CloseFileWithoutLogging(std::FILE* stream) {
+  return CloseStream(stream, false);
+}
 }  // namespace support_internal
 
 }  // namespace zelk

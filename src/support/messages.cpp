@@ -14,12 +14,18 @@ std::string& TitleStore() {
   return title;
 }
 
-bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 }  // namespace
 
-void SetApplicationTitle(std::string title) { TitleStore() = std::move(title); }
+void SetApplicationTitle(std::string title) {
+  TitleStore() = std::move(title);
+}
 
-std::string ApplicationTitle() { return TitleStore(); }
+std::string ApplicationTitle() {
+  return TitleStore();
+}
 
 std::string TrimControlChars(const std::string& text) {
   std::string::size_type first = 0;
@@ -35,7 +41,9 @@ void ReportMessage(std::string text) {
   CurrentDesktop().ShowMessage(ApplicationTitle(), shown);
 }
 
-void BringAppToFront() { CurrentDesktop().BringToFront(); }
+void BringAppToFront() {
+  CurrentDesktop().BringToFront();
+}
 
 std::string GetLoginUserName() {
   // getpwuid may return a static record; copy the name out at once.

@@ -53,14 +53,17 @@ void SetNumberSeparators(std::string thousands, std::string decimal) {
   CurrentSeparators().decimal = std::move(decimal);
 }
 
-std::string ThousandsSeparator() { return CurrentSeparators().thousands; }
-std::string DecimalSeparator() { return CurrentSeparators().decimal; }
+std::string ThousandsSeparator() {
+  return CurrentSeparators().thousands;
+}
+std::string DecimalSeparator() {
+  return CurrentSeparators().decimal;
+}
 
 std::string FormatWholeNumber(std::int64_t value) {
   // The magnitude in unsigned arithmetic, so the most negative value has one too.
-  const std::uint64_t magnitude =
-      value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
-                : static_cast<std::uint64_t>(value);
+  const std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
+                                            : static_cast<std::uint64_t>(value);
   const std::string digits = std::to_string(magnitude);
   std::string text = value < 0 ? "-" : "";
   std::size_t lead = digits.size() % 3;
@@ -113,8 +116,12 @@ std::string FormatDecimals(long double value, int decimals) {
   return FormatGeneral(RoundToDecimals(value, decimals));
 }
 
-std::int64_t MinInt64(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
+std::int64_t MinInt64(std::int64_t a, std::int64_t b) {
+  return a < b ? a : b;
+}
 
-long double FractionalPart(long double value) { return value - std::floor(value); }
+long double FractionalPart(long double value) {
+  return value - std::floor(value);
+}
 
 }  // namespace zelk

@@ -35,7 +35,9 @@ void SupportLibraryStartup() {
   SetUpLocale();
 }
 
-std::string GetProgramFolder() { return ProgramFolderFromExecutablePath(RedirectedParamStr(0)); }
+std::string GetProgramFolder() {
+  return ProgramFolderFromExecutablePath(RedirectedParamStr(0));
+}
 
 std::string ApplyLongPathPrefixRules(std::string folder) {
   if (folder.compare(0, 4, "\\\\?\\") == 0) folder.erase(0, 4);
@@ -59,7 +61,9 @@ std::string ProgramFolderFromExecutablePath(const std::string& executable_path) 
   return folder;
 }
 
-const std::string& ProgramFolder() { return ProgramFolderStore(); }
+const std::string& ProgramFolder() {
+  return ProgramFolderStore();
+}
 
 bool SetUpLocale() {
   const bool locale_set = std::setlocale(LC_ALL, "") != nullptr;
@@ -96,7 +100,9 @@ long RandomSeedFromDayFraction(long double fraction) {
 }
 
 namespace testing {
-void SetProgramFolderForTesting(std::string folder) { ProgramFolderStore() = std::move(folder); }
+void SetProgramFolderForTesting(std::string folder) {
+  ProgramFolderStore() = std::move(folder);
+}
 }  // namespace testing
 
 }  // namespace zelk

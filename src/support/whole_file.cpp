@@ -43,8 +43,7 @@ std::string TemporaryNameBeside(const std::string& target) {
          std::to_string(++counter) + ".tmp";
 }
 
-bool AppendToFile(const std::string& name, const std::string& content,
-                  bool log_close_failures) {
+bool AppendToFile(const std::string& name, const std::string& content, bool log_close_failures) {
   if (content.empty()) return true;
   std::FILE* stream = OpenFileRetrying(name, "ab");
   if (stream == nullptr) {

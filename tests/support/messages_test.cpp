@@ -81,12 +81,14 @@ TEST(MessageLog, ALogThatCannotBeOpenedIsReportedOnce) {
   AppendMessageLog("entry");
   testing::SetProgramFolderForTesting("");
   ASSERT_EQ(scripted.desktop.messages.size(), 1u);
-  EXPECT_EQ(scripted.desktop.messages[0].text,
-            "Could not Open " + missing_folder +
-                "orvowebserve_msgs.log\r\nNo such file or directory");
+  EXPECT_EQ(
+      scripted.desktop.messages[0].text,
+      "Could not Open " + missing_folder + "orvowebserve_msgs.log\r\nNo such file or directory");
 }
 
-TEST(LoginUserName, NamesTheEffectiveUser) { EXPECT_FALSE(GetLoginUserName().empty()); }
+TEST(LoginUserName, NamesTheEffectiveUser) {
+  EXPECT_FALSE(GetLoginUserName().empty());
+}
 
 }  // namespace
 }  // namespace zelk

@@ -69,8 +69,9 @@ TEST_F(NumberFormat, OtherSeparatorsAreUsedAsGiven) {
   EXPECT_EQ(FormatGeneral(1.5e-7L), "1,5E-7");
   // A separator of several bytes: the narrow no-break space in UTF-8.
   SetNumberSeparators("\xE2\x80\xAF", ",");
-  EXPECT_EQ(FormatWholeNumber(2048), "2\xE2\x80\xAF"
-                                     "048");
+  EXPECT_EQ(FormatWholeNumber(2048),
+            "2\xE2\x80\xAF"
+            "048");
   SetNumberSeparators("'", ".");
   EXPECT_EQ(FormatWholeNumber(1000000), "1'000'000");
 }

@@ -16,7 +16,9 @@ namespace {
 using test::PutFile;
 using test::TempFolder;
 
-std::string CurrentFolder() { return std::filesystem::current_path().string(); }
+std::string CurrentFolder() {
+  return std::filesystem::current_path().string();
+}
 
 TEST(ProgramFolder, IsTheAbsoluteFolderOfTheExecutableWithItsDelimiter) {
   EXPECT_EQ(ProgramFolderFromExecutablePath("/opt/tools/viewer"), "/opt/tools/");
@@ -130,9 +132,9 @@ TEST_F(CommandLine, ConfirmationAsksUnderTheExecutableName) {
   EXPECT_TRUE(desktop.questions[0].notice_form);
   EXPECT_EQ(desktop.questions[1].text, "VIEWER\r\n\r\nPrint Titling ?");
   EXPECT_FALSE(desktop.questions[1].notice_form);
-  EXPECT_EQ(desktop.sounds, (std::vector<SystemSound>{
-                                SystemSound::kInformation, SystemSound::kQuestion,
-                                SystemSound::kQuestion, SystemSound::kQuestion}));
+  EXPECT_EQ(desktop.sounds,
+            (std::vector<SystemSound>{SystemSound::kInformation, SystemSound::kQuestion,
+                                      SystemSound::kQuestion, SystemSound::kQuestion}));
   EXPECT_EQ(desktop.bring_to_front_calls, 4);
 
   // Only the last extension goes; letters beyond ASCII are upper-cased too.
