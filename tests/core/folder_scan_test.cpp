@@ -52,11 +52,6 @@ TEST_F(FolderScanTest, ListsTheImagesOfTheNamedFilesFolderInOrder) {
   EXPECT_EQ(list.IndexOf(folder_ + "c.gif"), -1);
 }
 
-TEST_F(FolderScanTest, OrderIgnoresCaseAndComparesDigitsAsText) {
-  for (const char* name : {"img2.png", "C.png", "img10.png", "b.jpg"}) Touch(name);
-  EXPECT_EQ(Scan(), (std::vector<std::string>{"b.jpg", "C.png", "img10.png", "img2.png"}));
-}
-
 TEST_F(FolderScanTest, ExtensionsAreMatchedWholeInAnyCase) {
   for (const char* name : {"a.JPE", "b.BM", "c.TIF", "d.Jpeg", "e.ico", "f.bmp", "g.emf", "h.WMF",
                            "noext", "jpg", "i.jpg.txt", "j.txt.jpg"})

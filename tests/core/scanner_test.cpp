@@ -18,6 +18,8 @@ TEST(Sqgetdelimel4Test, ReadsFieldsInOrderAndSkipsThoseInBetween) {
   EXPECT_EQ(sqgetdelimel4(text, "(:)", 9), "4");
   EXPECT_EQ(sqgetdelimel4(text, "(:)", 10), "");  // after the last delimiter
   EXPECT_EQ(sqgetdelimel4(text, "(:)", 11), "\n");
+  EXPECT_EQ(sqgetdelimel4(text, "(:)", 1), "R");
+  EXPECT_EQ(sqgetdelimel4(text, "(:)", 40), "\n");  // ends early, far index
   EXPECT_TRUE(scripted.desktop.messages.empty());
 }
 
@@ -38,14 +40,6 @@ TEST(Sqgetdelimel4Test, EmptyFieldsRepeatsAndRestarts) {
   EXPECT_EQ(sqgetdelimel4("no delimiters", "", 1), "no delimiters");
   EXPECT_EQ(sqgetdelimel4("no delimiters", "", 2), "\n");
   EXPECT_TRUE(scripted.desktop.messages.empty());
-}
-
-TEST(Sqgetdelimel4Test, TextEndingEarlyGivesLineFeedEvenForAFarIndex) {
-  ScopedScriptedDesktop scripted;
-  const std::string text = "R(1:2)";
-  EXPECT_EQ(sqgetdelimel4(text, "(:)", 1), "R");
-  EXPECT_EQ(sqgetdelimel4(text, "(:)", 5), "\n");
-  EXPECT_EQ(sqgetdelimel4(text, "(:)", 6), "\n");
 }
 
 TEST(Sqgetdelimel4Test, OtherTextIsReportedAndTheRememberedOneContinues) {
