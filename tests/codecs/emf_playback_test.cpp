@@ -179,6 +179,11 @@ TEST(EmfPlayback, PublicSampleDrawing) {
   // The frame is 28.99 mm square: 110 pixels at 96 dots per inch.
   EXPECT_EQ(out.Width(), 110);
   EXPECT_EQ(out.Height(), 110);
+  // A red disc with a thin black outline, centred in the frame.
+  EXPECT_EQ(out.PixelRgb(55, 55), kRed);
+  EXPECT_EQ(out.PixelRgb(3, 3), kWhite);
+  EXPECT_EQ(out.PixelRgb(106, 106), kWhite);
+  EXPECT_LT(out.PixelRgb(55, 1) & 0xFF, 0x80u);  // outline at the top: dark
   int coloured = 0;
   for (int y = 0; y < out.Height(); ++y)
     for (int x = 0; x < out.Width(); ++x) coloured += out.PixelRgb(x, y) != kWhite;

@@ -161,7 +161,12 @@ TEST(WmfPlayback, PublicSampleDrawing) {
   // 1369 units at 1200 per inch, shown at 96 dots per inch.
   EXPECT_EQ(out.Width(), 110);
   EXPECT_EQ(out.Height(), 110);
+  // A red disc whose polygon is centred at (925, 925) units with the window at the
+  // origin: its centre lands at 74 pixels, and the box cuts it right and below.
   EXPECT_EQ(out.PixelRgb(0, 0), kWhite);
+  EXPECT_EQ(out.PixelRgb(74, 74), kRed);
+  EXPECT_EQ(out.PixelRgb(109, 109), kRed);
+  EXPECT_EQ(out.PixelRgb(25, 25), kWhite);
   int coloured = 0;
   for (int y = 0; y < out.Height(); ++y)
     for (int x = 0; x < out.Width(); ++x)
