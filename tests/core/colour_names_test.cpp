@@ -106,8 +106,13 @@ TEST(LookUpColourNameTest, TextsThatAreNotSixHexDigits) {
   EXPECT_EQ(LookUpColourName(""), " [Unrecognised Colour]");
   EXPECT_EQ(LookUpColourName("FFF"), "FFF [Unrecognised Colour]");
   EXPECT_EQ(LookUpColourName("FF00001"), "FF00001 [Unrecognised Colour]");
-  EXPECT_EQ(LookUpColourName(std::string("FF\0000", 6)),
-            std::string("FF\0000", 6) + " [Unrecognised Colour]");
+  EXPECT_EQ(LookUpColourName(std::string("FF\0"
+                                         "000",
+                                         6)),
+            std::string("FF\0"
+                        "000",
+                        6) +
+                " [Unrecognised Colour]");
 }
 
 TEST(ColourHexTest, ByteOrderConversion) {
