@@ -235,6 +235,14 @@ bool MetafileCanvas::PrepareBrush(QBrush& brush) const {
 }
 
 void MetafileCanvas::DrawOutput(const QPainterPath& output_path, bool stroke, bool fill) {
+  // Coordinates this far outside the picture come only from damaged files, and the
+  // rasteriser's fixed-point arithmetic cannot take them.
+  const QRectF bounds = output_path.controlPointRect();
+  constexpr double kFar = 1 << 24;
+  if (!std::isfinite(bounds.left()) || !std::isfinite(bounds.right()) ||
+      !std::isfinite(bounds.top()) || !std::isfinite(bounds.bottom()) || bounds.left() < -kFar ||
+      bounds.top() < -kFar || bounds.right() > kFar || bounds.bottom() > kFar)
+    return;
   PreparePainter();
   QPainterPath path = output_path;
   path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
@@ -456,8 +464,12 @@ void MetafileCanvas::Text(const TextRun& run) {
   else
     y = metrics.ascent();
 
+  const QPointF anchor = t.map(reference);
+  if (!std::isfinite(anchor.x()) || !std::isfinite(anchor.y()) || std::abs(anchor.x()) > 1e7 ||
+      std::abs(anchor.y()) > 1e7)
+    return;
   QTransform placement;
-  placement.translate(t.map(reference).x(), t.map(reference).y());
+  placement.translate(anchor.x(), anchor.y());
   placement.rotate(-f.escapement / 10.0);
   painter_.setTransform(placement);
   if (state_.bk_mode == 2)

@@ -68,7 +68,8 @@ enum WmfFunction : std::uint16_t {
 class WmfPlayer {
  public:
   WmfPlayer(MetafileCanvas& canvas, std::size_t objects)
-      : canvas_(canvas), objects_(std::min(objects, kMaxMetafileObjects)) {}
+      // Some writers count their objects short; a few spare slots cost nothing.
+      : canvas_(canvas), objects_(std::clamp<std::size_t>(objects, 64, kMaxMetafileObjects)) {}
 
   void Play(ByteSpan record, std::uint16_t function);
 

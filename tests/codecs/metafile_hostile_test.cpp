@@ -139,6 +139,23 @@ TEST(MetafileHostile, ImpossibleSizesAndCountsAreRefusedOrSkipped) {
     b.Rec(37, {0x80000063}).Rec(34, {-100000}).Rec(34, {100000});
     EXPECT_TRUE(Loads(ReadEmf, b.Build(10, 10)));
   }
+  // Extreme mappings: shapes and text thrown far outside any picture are not drawn.
+  {
+    test::EmfBuilder b;
+    const std::uint32_t huge = 0x7149F2CA;  // 1e30 as a float
+    b.Rec(35, {huge, 0, 0, huge, 0, 0});
+    b.Rec(42, {0, 0, 10, 10}).Rec(43, {-5, -5, 5, 5});
+    Bytes text;
+    for (std::int64_t v : {0, 0, 0, 0, 1, 0, 0, 5, 5, 1, 76, 0, 0, 0, 0, 0, 0})
+      test::Put32(text, static_cast<std::uint32_t>(v));
+    test::Put16(text, 'X'), test::Put16(text, 0);
+    b.Raw(84, text);
+    EXPECT_TRUE(Loads(ReadEmf, b.Build(10, 10)));
+    test::WmfBuilder w;
+    w.Rec(0x020B, {0, 0}).Rec(0x020C, {1, 1}).Rec(0x0418, {30000, 30000, -30000, -30000});
+    w.Rec(0x0325, {2, -32768, -32768, 32767, 32767});
+    EXPECT_TRUE(Loads(ReadWmf, w.Build(10, 10, 96)));
+  }
   // Not metafiles at all.
   EXPECT_FALSE(Loads(ReadWmf, Bytes(100, 0x41)));
   EXPECT_FALSE(Loads(ReadEmf, Bytes(100, 0x41)));
