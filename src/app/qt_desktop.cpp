@@ -39,15 +39,24 @@ QString DisplayText(const std::string& bytes) {
   return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+namespace {
+// Messages carry CR LF line breaks; a Qt label wants plain line feeds.
+QString MessageText(const std::string& bytes) {
+  QString text = DisplayText(bytes);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return text;
+}
+}  // namespace
+
 void QtDesktop::ShowMessage(const std::string& caption, const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, DisplayText(caption), DisplayText(text), QMessageBox::Ok,
+  QMessageBox box(QMessageBox::NoIcon, DisplayText(caption), MessageText(text), QMessageBox::Ok,
                   main_window_);
   box.exec();
 }
 
 bool QtDesktop::AskQuestion(const std::string& text, bool notice_form) {
   QMessageBox box(main_window_);
-  box.setText(DisplayText(text));
+  box.setText(MessageText(text));
   if (notice_form) {
     box.setWindowTitle(QStringLiteral("Information"));
     box.setIcon(QMessageBox::Information);
@@ -68,7 +77,7 @@ bool QtDesktop::AskQuestion(const std::string& text, bool notice_form) {
 }
 
 void QtDesktop::ShowException(const std::string& caption, const std::string& what) {
-  QMessageBox box(QMessageBox::Critical, DisplayText(caption), DisplayText(what), QMessageBox::Ok,
+  QMessageBox box(QMessageBox::Critical, DisplayText(caption), MessageText(what), QMessageBox::Ok,
                   main_window_);
   box.exec();
 }

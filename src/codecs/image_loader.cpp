@@ -80,16 +80,6 @@ FileReader FileReaderFor(const std::string& ext) {
 
 }  // namespace
 
-std::string UpperExtension(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  std::string ext = path.substr(dot);
-  for (char& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
-}
-
 void LoadImageFile(const std::string& path, Bitmap& out) {
   const std::string ext = UpperExtension(path);
   const MemoryReader memory_reader = MemoryReaderFor(ext);

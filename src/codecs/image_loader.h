@@ -6,17 +6,13 @@
 #include <string>
 
 #include "core/bitmap.h"
+#include "core/files/paths.h"  // UpperExtension
 
 namespace zelk {
 
 // Files read whole into memory for decoding (BMP, ICO, WMF, EMF) may be at most this
 // large; a bitmap file that size already holds more than 700 million pixels.
 inline constexpr std::uint64_t kMaxWholeFileBytes = std::uint64_t{2} << 30;
-
-// The extension of path, from the last "." after the last "/", dot included, in upper
-// case (ASCII letters only, so the bytes of other names pass unchanged); empty when
-// the file name has no ".".
-std::string UpperExtension(const std::string& path);
 
 // Decodes the file at path into out by its extension: .BMP, .PNG, .JPG/.JPEG, .ICO,
 // .EMF and .WMF, in any letter case. path is a byte string and need not be UTF-8.

@@ -1,0 +1,42 @@
+#pragma once
+// `Image1`: the view control. Its picture is a ViewImage of the control's size in
+// device pixels, painted 1:1, so one view pixel is one physical screen pixel also on
+// HiDPI screens. Mouse positions are reported in the same device pixels.
+
+#include <QWidget>
+#include <functional>
+
+#include "core/view_image.h"
+
+namespace zelk {
+
+class ImageView final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ImageView(QWidget* parent = nullptr);
+
+  // The control's size in device pixels (what the picture must be).
+  int DeviceWidth() const;
+  int DeviceHeight() const;
+
+  ViewImage& Picture() { return picture_; }
+  const ViewImage& Picture() const { return picture_; }
+  // Repaints now (the zoomed view and the box follow the pointer without lag).
+  void RepaintNow();
+
+  // OnMouseDown stays attached; OnMouseMove can be detached while an image loads.
+  std::function<void(Qt::MouseButton button, int x, int y)> on_mouse_down;
+  std::function<void(Qt::MouseButtons buttons, int x, int y)> on_mouse_move;
+  bool mouse_move_attached = true;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  QPoint ToDevice(const QPointF& logical) const;
+  ViewImage picture_;
+};
+
+}  // namespace zelk

@@ -1,0 +1,199 @@
+#include <QTimer>
+#include <array>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "app/zelkdlgsrc.h"
+#include "codecs/image_loader.h"
+#include "form_fixture.h"
+
+namespace zelk {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool SamePixels(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (a.PixelRgb(x, y) != b.PixelRgb(x, y)) return false;
+  return true;
+}
+
+TEST_F(FormTest, ConvertWritesByExtensionAndTheNewFileBecomesCurrent) {
+  MakeForm(300, 200);
+  const std::string source = WriteImage("a.png", 30, 20, Pattern);
+  OpenThroughDialog({source});
+
+  const std::string target = (dir_ / "a.Bmp").string();
+  desktop_.save_answers.push_back(target);
+  form_->Button5Click();
+  ASSERT_EQ(desktop_.save_requests.size(), 1u);
+  EXPECT_EQ(desktop_.save_requests[0].title,
+            "Choose File Name to Convert to (Extension Dictates Format) :-");
+  EXPECT_EQ(desktop_.save_requests[0].initial_dir, dir_.string() + "/");
+  EXPECT_EQ(desktop_.save_requests[0].initial_name, "a");
+  Bitmap written;
+  LoadImageFile(target, written);
+  EXPECT_TRUE(SamePixels(written, form_->SourceBitmap));
+  // a.Bmp sorts before a.png and is now the current entry.
+  EXPECT_EQ(form_->FileList.Count(), 2);
+  EXPECT_EQ(form_->FileIndex, 0);
+  EXPECT_EQ(Caption().rfind("1/2 " + target + "  ", 0), 0u) << Caption();
+  EXPECT_TRUE(form_->nxtimg->isEnabled());
+
+  // Converting to a listed entry moves to it without growing the list.
+  desktop_.save_answers.push_back(source);
+  form_->Button5Click();
+  EXPECT_TRUE(desktop_.messages.empty());
+  EXPECT_EQ(form_->FileList.Count(), 2);
+  EXPECT_EQ(form_->FileIndex, 1);
+
+  // The current file itself is refused, whatever path leads to it.
+  desktop_.save_answers.push_back((dir_ / "." / "a.png").string());
+  form_->Button5Click();
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  EXPECT_EQ(desktop_.messages.back().text, "Same file names");
+
+  desktop_.save_answers.push_back((dir_ / "noextension").string());
+  form_->Button5Click();
+  EXPECT_EQ(desktop_.messages.back().text, "Needs an extension");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "noextension"));
+}
+
+TEST_F(FormTest, AFailedConvertIsShownAndChangesNothing) {
+  MakeForm(300, 200);
+  const std::string source = WriteImage("a.png", 30, 20, Pattern);
+  OpenThroughDialog({source});
+  // A folder in the way of the target: the write fails however privileged we are.
+  const std::filesystem::path in_the_way = dir_ / "taken.bmp";
+  std::filesystem::create_directories(in_the_way / "inside");
+  desktop_.save_answers.push_back(in_the_way.string());
+  form_->Guarded([&] { form_->Button5Click(); });
+  ASSERT_EQ(desktop_.exceptions.size(), 1u);
+  EXPECT_NE(desktop_.exceptions[0].text.find(in_the_way.string()), std::string::npos)
+      << desktop_.exceptions[0].text;
+  EXPECT_TRUE(std::filesystem::is_directory(in_the_way / "inside"));
+  EXPECT_EQ(form_->FileList.Count(), 1);
+  EXPECT_EQ(Caption().rfind("1/1 " + source, 0), 0u);
+
+  if (geteuid() == 0) return;  // root writes into read-only folders
+  const std::filesystem::path locked = dir_ / "locked";
+  std::filesystem::create_directory(locked);
+  const std::string target = (locked / "old.bmp").string();
+  std::ofstream(target) << "old content";
+  chmod(locked.c_str(), 0555);
+  desktop_.save_answers.push_back(target);
+  form_->Guarded([&] { form_->Button5Click(); });
+  chmod(locked.c_str(), 0755);
+  ASSERT_EQ(desktop_.exceptions.size(), 2u);
+  EXPECT_EQ(ReadFile(target), "old content");
+}
+
+TEST_F(FormTest, SaveVisibleWritesTheViewBesideTheImage) {
+  MakeForm(200, 100);
+  const std::string a = WriteImage("a.png", 20, 10, Pattern);
+  const std::string b = WriteImage("b.png", 20, 10, Pattern);
+  OpenThroughDialog({a, b});
+  EXPECT_TRUE(form_->Button5ContextPopup());
+  const std::string saved = (dir_ / "a_ZelkZoomed.bmp").string();
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  EXPECT_EQ(desktop_.messages[0].text, "Visible Image Saved to " + saved);
+  EXPECT_TRUE(form_->nxtimg->hasFocus() || !form_->isActiveWindow());
+  Bitmap written;
+  LoadImageFile(saved, written);
+  ASSERT_EQ(written.Width(), 200);
+  ASSERT_EQ(written.Height(), 100);
+  EXPECT_EQ(written.PixelRgb(199, 99), form_->Image1->Picture().PixelRgb(199, 99));
+  // Saving again overwrites; the list does not grow.
+  EXPECT_TRUE(form_->Button5ContextPopup());
+  EXPECT_EQ(form_->FileList.Count(), 2);
+}
+
+TEST_F(FormTest, CopyThenPasteGivesTheSamePixelsUnderANewName) {
+  MakeForm(300, 200);
+  const std::string a = WriteImage("a.png", 30, 20, Pattern);
+  OpenThroughDialog({a});
+  EXPECT_FALSE(form_->Button2ContextPopup());
+  ASSERT_TRUE(desktop_.clipboard_image.has_value());
+
+  EXPECT_TRUE(form_->CheckBox2ContextPopup());
+  EXPECT_TRUE(form_->CheckBox2ContextPopup());
+  EXPECT_FALSE(form_->CheckBox2->isChecked());
+  ASSERT_EQ(form_->FileList.Count(), 3);
+  const std::string& pasted = form_->FileList[form_->FileIndex];
+  const std::string name = pasted.substr(dir_.string().size() + 1);
+  ASSERT_EQ(name.size(), 3u + 9u + 4u) << name;
+  EXPECT_EQ(name.substr(0, 3), "cb_");
+  EXPECT_EQ(name.substr(12), ".bmp");
+  for (char c : name.substr(3, 9)) EXPECT_TRUE(c >= 'a' && c <= 'z') << name;
+  EXPECT_TRUE(SamePixels(form_->SourceBitmap, *desktop_.clipboard_image));
+  EXPECT_EQ(Caption().find(pasted + "  0 bytes  W 30  H 20"), Caption().find(' ') + 1);
+
+  desktop_.clipboard_image.reset();
+  desktop_.clipboard_text = "just text";
+  EXPECT_TRUE(form_->CheckBox2ContextPopup());
+  EXPECT_EQ(desktop_.messages.back().text, "Clipboard doesn't contain an image");
+  EXPECT_EQ(form_->FileList.Count(), 3);
+}
+
+TEST_F(FormTest, PasteIntoAnEmptyWindowShowsTheImage) {
+  MakeForm(300, 200);
+  Bitmap image;
+  image.Reset(3, 2);
+  image.SetPixelRgb(2, 1, 0x123456);
+  desktop_.clipboard_image = std::move(image);
+  form_->CheckBox2ContextPopup();
+  EXPECT_FALSE(form_->Loading);
+  EXPECT_TRUE(form_->Button1->isEnabled());
+  EXPECT_EQ(form_->FileList.Count(), 1);
+  EXPECT_EQ(form_->Image1->Picture().PixelRgb(299, 199), 0x123456u);
+}
+
+TEST_F(FormTest, TheSvgPathDescribesTheBoxInSourcePixels) {
+  MakeForm(640, 400);
+  OpenThroughDialog({WriteImage("big.png", 1280, 800, Pattern)});
+  ASSERT_DOUBLE_EQ(form_->ViewScale, 0.5);
+  form_->ZoomBox = {10, 20, 110, 80};
+  EXPECT_TRUE(form_->Button1ContextPopup());
+  EXPECT_EQ(desktop_.clipboard_text, "M20,40 H220 V160 H20 Z");
+  form_->ZoomBox = {0, 0, 640, 400};
+  form_->Button1ContextPopup();
+  EXPECT_EQ(desktop_.clipboard_text, "M0,0 H1280 V800 H0 Z");
+  desktop_.clipboard_text = "untouched";
+  form_->ZoomBox = {5, 5, 5, 50};
+  form_->Button1ContextPopup();
+  EXPECT_EQ(desktop_.clipboard_text, "untouched");
+}
+
+TEST_F(FormTest, ColourRangesReplaceChannelsInPlace) {
+  MakeForm(300, 200);
+  OpenThroughDialog({WriteImage("c.png", 3, 1, [](int x, int) {
+    return std::array<std::uint32_t, 3>{0xF5F5F5, 0xFF0000, 0x000000}[x];
+  })});
+  // OK the offered default text in the prompt dialog, then pick 10 20 30.
+  QTimer::singleShot(0, [] { zelkgrabstr().BitBtn1->click(); });
+  desktop_.colour_answers.push_back(0x102030);
+  form_->Button3ContextPopup();
+  ASSERT_EQ(desktop_.colour_requests.size(), 1u);
+  EXPECT_EQ(desktop_.colour_requests[0], 0xC0C0C0u);
+  EXPECT_EQ(form_->SourceBitmap.PixelRgb(0, 0), 0x102030u);
+  EXPECT_EQ(form_->SourceBitmap.PixelRgb(1, 0), 0x100000u);
+  EXPECT_EQ(form_->SourceBitmap.PixelRgb(2, 0), 0x000000u);
+  EXPECT_EQ(form_->Image1->Picture().PixelRgb(0, 0), 0x102030u);
+
+  // Cancelling the colour dialog changes nothing; the next dialog starts at the last colour.
+  QTimer::singleShot(0, [] { zelkgrabstr().BitBtn1->click(); });
+  form_->Button3ContextPopup();
+  EXPECT_EQ(desktop_.colour_requests.back(), 0x102030u);
+  EXPECT_EQ(form_->SourceBitmap.PixelRgb(2, 0), 0x000000u);
+}
+
+}  // namespace
+}  // namespace zelk
