@@ -1,3 +1,4 @@
+#include <QPrinter>
 #include <QTimer>
 #include <array>
 #include <fstream>
@@ -193,6 +194,33 @@ TEST_F(FormTest, ColourRangesReplaceChannelsInPlace) {
   form_->Button3ContextPopup();
   EXPECT_EQ(desktop_.colour_requests.back(), 0x102030u);
   EXPECT_EQ(form_->SourceBitmap.PixelRgb(2, 0), 0x000000u);
+}
+
+}  // namespace
+}  // namespace zelk
+
+namespace zelk {
+namespace {
+
+TEST_F(FormTest, PrintAsksAboutTheTitleAndPrintsEvenWhileZoomed) {
+  MakeForm(300, 200);
+  OpenThroughDialog({WriteImage("p.png", 40, 20, Pattern)});
+  form_->Button1Click();
+  ASSERT_TRUE(form_->Zoomed);
+  const std::string pdf = (dir_ / "out.pdf").string();
+  desktop_.question_answers.push_back(true);
+  desktop_.on_choose_printer = [&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    printer.setResolution(72);
+    return true;
+  };
+  form_->Button2Click();
+  ASSERT_EQ(desktop_.questions.size(), 1u);
+  EXPECT_EQ(desktop_.questions[0].text, "ZELKZOOMER\r\n\r\nPrint Titling ?");
+  EXPECT_FALSE(desktop_.questions[0].notice_form);
+  ASSERT_TRUE(std::filesystem::exists(pdf));
+  EXPECT_GT(std::filesystem::file_size(pdf), 0u);
 }
 
 }  // namespace
