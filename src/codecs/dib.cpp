@@ -36,9 +36,8 @@ struct Channel {
   explicit Channel(std::uint32_t m = 0) : mask(m) {
     if (mask == 0) return;
     shift = std::countr_zero(mask);
-    max = mask >> shift;
     // A mask with holes is out of any format's rules; treat the span as its width.
-    max = (max == 0xFFFFFFFFu) ? max : (std::uint32_t{1} << std::bit_width(max)) - 1;
+    max = static_cast<std::uint32_t>((std::uint64_t{1} << std::bit_width(mask >> shift)) - 1);
   }
   bool Present() const { return mask != 0; }
   std::uint8_t Scale(std::uint32_t pixel) const {
@@ -186,6 +185,7 @@ class DibDecoder {
     }
     src_stride_ = ((static_cast<std::uint64_t>(width_) * h_.bit_count + 31) / 32) * 4;
     if (bits_start_ >= size_) throw ImageError("the file ends before the image data");
+    CheckDataIsPlausible(rle);
 
     out.Reset(width_, height_);
     if (rle) {
@@ -239,6 +239,20 @@ class DibDecoder {
       palette_[i * 3 + 1] = e[1];
       palette_[i * 3 + 2] = e[2];
     }
+  }
+
+  // A truncated file shows what it holds, but a header whose size is damaged would
+  // have a few kilobytes allocate gigabytes of white. Big images must therefore carry
+  // a fair share of their data: a 64th of the rows, or for RLE (at most about 128
+  // pixels a byte in runs, more with deltas) a 1024th of the uncompressed size.
+  void CheckDataIsPlausible(bool rle) const {
+    constexpr std::uint64_t kAlwaysDecodedPixels = std::uint64_t{1} << 24;
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width_) * height_;
+    if (pixels <= kAlwaysDecodedPixels) return;
+    const std::uint64_t needed = src_stride_ * height_ / (rle ? 1024 : 64);
+    if (size_ - bits_start_ < needed)
+      throw ImageError("the file is far too short for the " + std::to_string(width_) + " x " +
+                       std::to_string(height_) + " pixels its header claims");
   }
 
   // A whole JPEG or PNG file stands in for the bits (printers' DIBs, some BMP files).

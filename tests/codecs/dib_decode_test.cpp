@@ -151,6 +151,12 @@ TEST(DibDecode, TwentyFourAndThirtyTwoBitsBothOrientations) {
               .masks = {0x000003FF, 0x000FFC00, 0x3FF00000}};
   ten.pixels = Rows({{0xFF, 0x03, 0x00, 0x00}});  // red full, the rest zero
   EXPECT_EQ(Pixels(Decode(ten.Build())), (Px{R}));
+
+  // Masks spanning all 32 bits, or with holes, are outside the rules but must decode;
+  // one with holes reads as its whole span (here the top bit alone: half).
+  ten.masks = {0xFFFFFFFF, 0x80000001, 0};
+  ten.pixels = Rows({{0xFF, 0xFF, 0xFF, 0xFF}});
+  EXPECT_EQ(Pixels(Decode(ten.Build())), (Px{0xFF8000}));
 }
 
 TEST(DibDecode, AlphaOnlyWhereTheHeaderNamesIt) {
@@ -258,6 +264,13 @@ TEST(DibDecode, TruncatedPixelsKeepWhatIsThere) {
   auto bytes = d.Build();
   bytes.resize(bytes.size() - 4);  // the second row keeps one whole pixel; the third is gone
   EXPECT_EQ(Pixels(Decode(bytes)), (Px{W, W, B, W, R, R}));
+
+  // A big image cut to a few percent of its data still shows its first rows.
+  DibSpec big{.width = 4200, .height = 4000, .bits = 24};
+  big.pixels.assign(1 << 20, 0);
+  const Bitmap b = Decode(big.Build());
+  EXPECT_EQ(b.PixelRgb(4199, 3999), K);
+  EXPECT_EQ(b.PixelRgb(0, 0), W);
 }
 
 TEST(DibDecode, EmbeddedPngStandsInForTheBits) {
@@ -295,6 +308,16 @@ TEST(DibDecode, DamagedHeadersFailCleanly) {
   fails(huge.Build());
   huge.height = static_cast<std::int32_t>(0x80000000u);
   fails(huge.Build());
+  // A few bytes claiming a gigapixel: a damaged header, not a truncated file.
+  DibSpec claims{
+      .width = 40000, .height = 30000, .bits = 24, .pixels = std::vector<std::uint8_t>(4096)};
+  fails(claims.Build());
+  claims.compression = 0;
+  claims.bits = 8;
+  claims.colours_used = 1;
+  claims.palette = {R};
+  claims.compression = 1;
+  fails(claims.Build());
   DibSpec zero = ok;
   zero.width = 0;
   fails(zero.Build());
