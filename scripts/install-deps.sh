@@ -6,7 +6,7 @@ set -euo pipefail
 build_packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev imagemagick
   xvfb xauth xdotool xclip x11-utils libwmf-bin poppler-utils desktop-file-utils
   fonts-dejavu-core fonts-liberation clang libclang-rt-dev)
 

@@ -1,0 +1,338 @@
+// The viewer in a real X server, driven like a user drives it, checked by what the
+// user sees: the caption, the pixels of the window, the clipboard and the files written.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "codecs/image_loader.h"
+#include "codecs/image_writer.h"
+#include "expected_view.h"
+#include "x_session.h"
+
+namespace zelk::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 1280 x 1024 screen opens a 768 x 576 window: the image area is 768 x 516.
+constexpr int kViewWidth = 768;
+constexpr int kViewHeight = 516;
+constexpr int kPanelHeight = 41;
+
+// Panel controls, by the centre of each.
+constexpr int kZoomX = 79 + 32, kButtonY = 7 + 11;
+constexpr int kNextX = 179 + 15;
+constexpr int kPrintX = 212 + 22;
+constexpr int kActualSizeX = 262 + 8, kCheckBoxY = 10 + 8;
+// "&Convert" keeps 56 pixels to the panel's right edge and is 65 wide.
+int ConvertX(int window_width) {
+  return window_width - 56 - 32;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+bool StartsWith(const std::string& text, const std::string& head) {
+  return text.compare(0, head.size(), head) == 0;
+}
+
+// "position/count path  size bytes  W w  H h  Mag X m", sizes in any grouping.
+auto CaptionIs(const std::string& position, const std::string& path, const std::string& tail) {
+  return [=](const std::string& caption) {
+    return StartsWith(caption, position + " " + path + "  ") && EndsWith(caption, tail);
+  };
+}
+
+class ViewerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string missing = MissingTool();
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    char pattern[] = "/tmp/zelk-e2e-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    images_ = root_ + "/images";
+    fs::create_directories(images_);
+    server_ = std::make_unique<XServer>(root_ + "/xvfb.log");
+  }
+
+  void TearDown() override {
+    if (viewer_) {
+      // Every run ends with Quit, so a crash or a sanitizer report anywhere fails it.
+      EXPECT_EQ(viewer_->Quit(), 0) << viewer_->ErrorOutput();
+      if (HasFailure())
+        std::fprintf(stderr, "viewer output:\n%s\n", viewer_->ErrorOutput().c_str());
+      viewer_.reset();
+    }
+    server_.reset();
+    if (!root_.empty()) fs::remove_all(root_);
+  }
+
+  std::string Write(const std::string& name, const Bitmap& image) {
+    const std::string path = images_ + "/" + name;
+    SaveImageFile(path, image);
+    return path;
+  }
+
+  void Start(const std::vector<std::string>& args) {
+    viewer_ = std::make_unique<Viewer>(*server_, ZELK_VIEWER_PROGRAM, args, root_, root_ + "/home");
+  }
+
+  // Polls the image area until it shows expected; fails with the last difference.
+  void ExpectViewAt(int line, const Bitmap& expected, const PixelRect* ignore_box = nullptr,
+                    int slack = 0) {
+    std::string difference;
+    WaitUntil(
+        [&] {
+          difference =
+              Difference(Viewer::ViewPart(viewer_->Capture()), expected, ignore_box, slack);
+          return difference.empty();
+        },
+        std::chrono::seconds(10));
+    EXPECT_EQ(difference, "") << "view checked at line " << line;
+  }
+
+  void ExpectCaption(const std::function<bool(const std::string&)>& check) {
+    std::string caption;
+    EXPECT_TRUE(viewer_->WaitForCaption(check, &caption)) << "caption: " << caption;
+  }
+
+  // Drags a box over the fitted view and zooms into it. Mouse moves are ignored for
+  // 750 ms after a load, so until the box takes the pointer Zoom In falls back to its
+  // default box; then zoom out and drag again.
+  void DragBoxAndZoom(int x0, int y0, int x1, int y1, const std::string& zoomed_tail) {
+    std::string caption;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      viewer_->Drag(x0, y0 + kPanelHeight, x1, y1 + kPanelHeight);
+      viewer_->Click(kZoomX, kButtonY);
+      ASSERT_TRUE(viewer_->WaitForCaption(
+          [](const std::string& c) { return c.find("Mag X") != std::string::npos; }, &caption));
+      WaitUntil(
+          [&] {
+            caption = viewer_->Caption();
+            return EndsWith(caption, zoomed_tail);
+          },
+          std::chrono::milliseconds(500));
+      if (EndsWith(caption, zoomed_tail)) return;
+      viewer_->Key("Escape");
+    }
+    FAIL() << "never zoomed into the dragged box; caption: " << caption;
+  }
+
+  PixelRect ClipboardZoomBox() {
+    viewer_->Click(kZoomX, kButtonY, 3);
+    std::smatch m;
+    std::string text;
+    WaitUntil([&] {
+      text = viewer_->ClipboardText();
+      return std::regex_match(text, m, std::regex("M(\\d+),(\\d+) H(\\d+) V(\\d+) H\\1 Z"));
+    });
+    if (m.empty()) {
+      ADD_FAILURE() << "clipboard: " << text;
+      return {0, 0, 0, 0};
+    }
+    return {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+  }
+
+  std::string root_, images_;
+  std::unique_ptr<XServer> server_;
+  std::unique_ptr<Viewer> viewer_;
+};
+
+#define EXPECT_VIEW(...) ExpectViewAt(__LINE__, __VA_ARGS__)
+
+TEST_F(ViewerTest, StartsOnTheNamedFileAndStepsThroughItsFolder) {
+  const Bitmap a = PatternImage(64, 40, 1), b = PatternImage(48, 30, 2),
+               c = PatternImage(40, 64, 3);
+  Write("a.png", a);
+  const std::string b_path = Write("b.bmp", b);
+  Write("c.png", c);
+  std::ofstream(images_ + "/notes.txt") << "not an image";
+  Start({b_path});
+
+  // 48 x 30 fits at 16 view pixels per image pixel.
+  ExpectCaption(CaptionIs("2/3", b_path, " bytes  W 48  H 30  Mag X 16"));
+  EXPECT_VIEW(ExpectedFittedView(b, kViewWidth, kViewHeight));
+
+  viewer_->Key("Right");
+  ExpectCaption(CaptionIs("3/3", images_ + "/c.png", "  W 40  H 64  Mag X 8.06"));
+  EXPECT_VIEW(ExpectedFittedView(c, kViewWidth, kViewHeight));
+
+  // Next on the last entry stays; previous twice reaches the first.
+  viewer_->Key("Right");
+  viewer_->Key("Left");
+  viewer_->Key("Prior");
+  ExpectCaption(CaptionIs("1/3", images_ + "/a.png", "  W 64  H 40  Mag X 12"));
+  EXPECT_VIEW(ExpectedFittedView(a, kViewWidth, kViewHeight));
+
+  viewer_->Click(kNextX, kButtonY);
+  ExpectCaption(CaptionIs("2/3", b_path, "  Mag X 16"));
+}
+
+TEST_F(ViewerTest, StartsOnAFolderWithItsFirstImageInNameOrder) {
+  const Bitmap a = PatternImage(64, 40, 4);
+  Write("B.bmp", PatternImage(10, 10, 5));
+  Write("a.png", a);
+  Start({images_});
+  ExpectCaption(CaptionIs("1/2", images_ + "/a.png", "  W 64  H 40  Mag X 12"));
+  EXPECT_VIEW(ExpectedFittedView(a, kViewWidth, kViewHeight));
+}
+
+TEST_F(ViewerTest, ZoomsIntoADraggedBoxPansResizesAndZoomsOut) {
+  const Bitmap a = PatternImage(64, 40, 6);
+  const std::string path = Write("a.png", a);
+  Start({path});
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 12"));
+
+  // At 12 view pixels per image pixel, a drag from (120, 60) to (360, 100) with the
+  // window's aspect enforced gives the box (120, 60, 360, 221): image pixels 10..30
+  // across and 5..18 down, 768 / 20 = 38.4 view pixels per image pixel.
+  DragBoxAndZoom(120, 60, 360, 100, "  W 64  H 40  Mag X 38.4");
+  EXPECT_VIEW(ExpectedZoomedView(a, {10, 5, 30, 18}, kViewWidth, kViewHeight));
+  const PixelRect box = ClipboardZoomBox();
+  EXPECT_EQ(viewer_->ClipboardText(), "M10,5 H30 V18 H10 Z");
+
+  // Dragging 24 view pixels to the left moves the box two image pixels to the right.
+  viewer_->Drag(400, 250 + kPanelHeight, 376, 250 + kPanelHeight);
+  EXPECT_VIEW(ExpectedZoomedView(a, {12, 5, 32, 18}, kViewWidth, kViewHeight));
+  EXPECT_EQ(viewer_->ClipboardText(), "M10,5 H30 V18 H10 Z");  // untouched until asked
+  const PixelRect panned = ClipboardZoomBox();
+  EXPECT_EQ(panned.left, box.left + 2);
+  EXPECT_EQ(panned.right, box.right + 2);
+  EXPECT_EQ(panned.top, box.top);
+
+  // A smaller window stays zoomed on (nearly) the same image pixels, still as whole
+  // pixels over the whole image area.
+  viewer_->Resize(600, 450);
+  ExpectCaption([](const std::string& c) {
+    return c.find("  W 64  H 40  Mag X ") != std::string::npos && !EndsWith(c, "Mag X 38.4");
+  });
+  const PixelRect resized = ClipboardZoomBox();
+  EXPECT_NEAR(resized.left, panned.left, 1);
+  EXPECT_NEAR(resized.right, panned.right, 1);
+  EXPECT_NEAR(resized.top, panned.top, 1);
+  EXPECT_NEAR(resized.bottom, panned.bottom, 1);
+  EXPECT_VIEW(ExpectedZoomedView(a, resized, 600, 390));
+
+  // Escape shows the fitted view again (600 / 64 view pixels per image pixel), with the
+  // box outlined where it was.
+  viewer_->Key("Escape");
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 9.38"));
+  // The outline lies somewhere within the image pixels the box edges fall in.
+  const double scale = 600.0 / 64;
+  auto middle = [&](int edge) { return static_cast<int>((edge + 0.5) * scale); };
+  const PixelRect outline{middle(resized.left), middle(resized.top), middle(resized.right),
+                          middle(resized.bottom)};
+  const Bitmap fitted = ExpectedFittedView(a, 600, 390);
+  EXPECT_VIEW(fitted, &outline, static_cast<int>(scale / 2) + 2);
+  EXPECT_NE(Difference(Viewer::ViewPart(viewer_->Capture()), fitted), "") << "no box outline";
+}
+
+TEST_F(ViewerTest, ActualSizeShowsOneImagePixelPerScreenPixel) {
+  const Bitmap a = PatternImage(64, 40, 8), big = PatternImage(1000, 700, 9);
+  const std::string path = Write("a.png", a);
+  Write("big.png", big);
+  Start({path});
+  ExpectCaption(CaptionIs("1/2", path, "  Mag X 12"));
+
+  viewer_->Click(kActualSizeX, kCheckBoxY);
+  ExpectCaption(CaptionIs("1/2", path, "  W 64  H 40  Mag X 1"));
+  EXPECT_VIEW(ExpectedActualSizeView(a, kViewWidth, kViewHeight));
+
+  // An image larger than the view opens zoomed on its top-left, view-sized part: the
+  // default box (0, 0, 767, 515) copied over 768 x 516.
+  viewer_->Key("Next");
+  ExpectCaption(CaptionIs("2/2", images_ + "/big.png", "  W 1,000  H 700  Mag X 1"));
+  EXPECT_VIEW(ExpectedZoomedView(big, {0, 0, 767, 515}, kViewWidth, kViewHeight));
+  EXPECT_EQ(ClipboardZoomBox().right, 767);
+}
+
+TEST_F(ViewerTest, CopiesAndPastesImagesThroughTheClipboard) {
+  const Bitmap a = PatternImage(64, 40, 10);
+  const std::string path = Write("a.png", a);
+  Write("d.png", PatternImage(8, 8, 11));
+  Start({path});
+  ExpectCaption(CaptionIs("1/2", path, "  Mag X 12"));
+
+  // Right-click on Print: another program reads the full image from the clipboard.
+  viewer_->Click(kPrintX, kButtonY, 3);
+  Bitmap copied;
+  ASSERT_TRUE(WaitUntil([&] { return viewer_->ClipboardImage(root_ + "/copied.png"); }));
+  LoadImageFile(root_ + "/copied.png", copied);
+  EXPECT_EQ(Difference(copied, a), "");
+
+  // Right-click on Actual Size: an image another program offers becomes a new entry
+  // cb_<nine letters>.bmp in the current folder (the image's folder), fitted.
+  const Bitmap offered = PatternImage(30, 20, 12);
+  SaveImageFile(root_ + "/offered.png", offered);
+  const auto xclip = viewer_->OfferClipboardImage(root_ + "/offered.png");
+  viewer_->Click(kActualSizeX, kCheckBoxY, 3);
+  std::string caption;
+  EXPECT_TRUE(viewer_->WaitForCaption(
+      [&](const std::string& c) {
+        return std::regex_match(c,
+                                std::regex("[23]/3 " + images_ +
+                                           "/cb_[a-z]{9}\\.bmp  0 bytes  W 30  H 20  Mag X 25.6"));
+      },
+      &caption))
+      << caption;
+  EXPECT_VIEW(ExpectedFittedView(offered, kViewWidth, kViewHeight));
+}
+
+TEST_F(ViewerTest, ConvertsAndSavesTheVisibleView) {
+  const Bitmap a = PatternImage(64, 40, 13);
+  const std::string path = Write("a.png", a);
+  Start({path});
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 12"));
+  const int convert_x = ConvertX(kViewWidth);
+
+  // The save dialog: type a whole path over the offered name and press Enter.
+  viewer_->Click(convert_x, kButtonY);
+  ASSERT_TRUE(viewer_->WaitForOtherWindows(1));
+  const std::string target = images_ + "/converted.bmp";
+  viewer_->Key("ctrl+a");
+  viewer_->Type(target);
+  viewer_->Key("Return");
+  ExpectCaption(CaptionIs("2/2", target, "  W 64  H 40  Mag X 12"));
+  ASSERT_TRUE(viewer_->WaitForOtherWindows(0));
+  Bitmap written;
+  LoadImageFile(target, written);
+  EXPECT_EQ(Difference(written, a), "");
+
+  // Right-click: the image area as shown, beside the current entry, then a message.
+  viewer_->Click(convert_x, kButtonY, 3);
+  ASSERT_TRUE(viewer_->WaitForOtherWindows(1));
+  const std::string saved = images_ + "/converted_ZelkZoomed.bmp";
+  EXPECT_TRUE(fs::exists(saved));
+  viewer_->Key("Return");
+  EXPECT_TRUE(viewer_->WaitForOtherWindows(0)) << "the message stayed after Enter";
+  Bitmap visible;
+  LoadImageFile(saved, visible);
+  EXPECT_EQ(Difference(visible, ExpectedFittedView(a, kViewWidth, kViewHeight)), "");
+}
+
+TEST_F(ViewerTest, ReportsADamagedFileAndStepsBackToTheImageBeforeIt) {
+  const Bitmap a = PatternImage(64, 40, 14);
+  const std::string path = Write("a.png", a);
+  std::ofstream(images_ + "/b.png", std::ios::binary) << "\x89PNG\r\n\x1a\n this is no picture";
+  Start({path});
+  ExpectCaption(CaptionIs("1/2", path, "  Mag X 12"));
+
+  viewer_->Key("Right");
+  ASSERT_TRUE(viewer_->WaitForOtherWindows(1)) << "no error message";
+  viewer_->Key("Return");
+  EXPECT_TRUE(viewer_->WaitForOtherWindows(0)) << "the message stayed after Enter";
+  ExpectCaption(CaptionIs("1/1", path, "  W 64  H 40  Mag X 12"));
+  EXPECT_VIEW(ExpectedFittedView(a, kViewWidth, kViewHeight));
+}
+
+}  // namespace
+}  // namespace zelk::e2e

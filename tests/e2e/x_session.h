@@ -1,0 +1,92 @@
+#pragma once
+// A private X server (Xvfb) and the viewer running in it, driven the way a user would:
+// pointer and keys through xdotool, the clipboard through xclip, and what is on the
+// screen through window captures.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "core/bitmap.h"
+
+namespace zelk::e2e {
+
+// Tools the suite needs; the reason when one is missing (the test then skips).
+std::string MissingTool();
+
+// Xvfb on a display number it picks itself, 1280 x 1024 at 24 bits, so captured colours
+// are exact.
+class XServer {
+ public:
+  explicit XServer(const std::string& log_file);
+  const std::string& Display() const { return display_; }
+  Environment Env() const { return {{"DISPLAY", display_}}; }
+
+ private:
+  std::unique_ptr<ChildProcess> process_;
+  std::string display_;
+};
+
+// Polls check every 40 ms until it answers true or the time is up.
+bool WaitUntil(const std::function<bool()>& check,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+class Viewer {
+ public:
+  // Starts the program with args in working_dir; home is a private folder for the
+  // program's environment (HOME, XDG folders).
+  Viewer(const XServer& x, const std::string& program, const std::vector<std::string>& args,
+         const std::string& working_dir, const std::string& home);
+  ~Viewer();
+
+  // The main window's id; empty until it is shown.
+  const std::string& Window() const { return window_; }
+  std::string Caption() const;
+  // Waits until the caption satisfies check; the last caption seen otherwise.
+  bool WaitForCaption(const std::function<bool(const std::string&)>& check,
+                      std::string* last = nullptr);
+
+  // Visible windows of the program other than the main window (message boxes, dialogs).
+  std::vector<std::string> OtherWindows() const;
+  bool WaitForOtherWindows(std::size_t count);
+
+  // Pointer and keyboard, in main-window client coordinates.
+  void MoveTo(int x, int y);
+  void Click(int x, int y, int button = 1);
+  void Drag(int x0, int y0, int x1, int y1);
+  // Keys go to the topmost window of the program: an open dialog, else the main window.
+  void Key(const std::string& keysym);
+  void Type(const std::string& text);
+  void Resize(int width, int height);
+  void Focus();
+
+  // The main window as it is on the screen.
+  Bitmap Capture() const;
+  // The image area: below the 41-pixel control panel, above the 19-pixel status bar.
+  static Bitmap ViewPart(const Bitmap& window);
+
+  // The clipboard as another program sees it.
+  std::string ClipboardText() const;
+  bool ClipboardImage(const std::string& png_path) const;
+  // Offers a PNG file on the clipboard from xclip until the returned process ends.
+  std::unique_ptr<ChildProcess> OfferClipboardImage(const std::string& png_path) const;
+
+  // Presses Quit and waits for the program to end; its exit status (-1 if it did not).
+  int Quit();
+  std::string ErrorOutput() const;
+
+ private:
+  RunResult Tool(const std::vector<std::string>& argv) const;
+  void FocusTop();
+
+  Environment env_;
+  std::string stderr_file_;
+  std::string capture_file_;
+  std::unique_ptr<ChildProcess> process_;
+  std::string window_;
+};
+
+}  // namespace zelk::e2e
