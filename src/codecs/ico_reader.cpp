@@ -42,6 +42,9 @@ std::optional<Entry> Describe(ByteSpan data, std::size_t index) {
     e.png = true;
     e.width = BigEndian32(data, 16);
     e.height = BigEndian32(data, 20);
+    // PNG sides stop at 2^31 - 1; larger ones mark a damaged header, and would
+    // overflow the area that ranks the entries.
+    if (e.width > 0x7FFFFFFF || e.height > 0x7FFFFFFF) return std::nullopt;
     static constexpr int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
     const int colour_type = data.U8(25);
     e.depth = data.U8(24) * (colour_type < 7 ? kChannels[colour_type] : 0);
