@@ -95,12 +95,14 @@ void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
     width = RoundedSide(frame_w * k);
     height = RoundedSide(frame_h * k);
     device_to_output =
-        QTransform(hmm_x * k, 0, 0, hmm_y * k, -header.frame[0] * k, -header.frame[1] * k);
+        QTransform(hmm_x * k, 0, 0, hmm_y * k, -(header.frame[0] * k), -(header.frame[1] * k));
   } else {
     // No frame: the bounds in device pixels, one output pixel each.
     width = RoundedSide(static_cast<double>(header.bounds[2]) - header.bounds[0] + 1);
     height = RoundedSide(static_cast<double>(header.bounds[3]) - header.bounds[1] + 1);
-    device_to_output = QTransform::fromTranslate(-header.bounds[0], -header.bounds[1]);
+    // Negated as doubles: the bounds may be the most negative 32-bit value.
+    device_to_output = QTransform::fromTranslate(-static_cast<double>(header.bounds[0]),
+                                                 -static_cast<double>(header.bounds[1]));
   }
   Prepare(out, width, height);
   MetafileCanvas canvas(out, device_to_output, QPointF(100.0 / hmm_x, 100.0 / hmm_y));
