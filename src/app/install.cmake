@@ -22,12 +22,13 @@ add_custom_command(
   VERBATIM)
 add_custom_target(zelk_icons ALL DEPENDS ${ZELK_ICON_FILES})
 
-# The window icon, from the 256-pixel drawing.
-set_source_files_properties(${ZELK_ICON_DIR}/256x256/zelkzoomer.png PROPERTIES
+# The window icon, from the 128-pixel drawing: X refuses a 256-pixel icon property
+# larger than its request limit, and the window would show none.
+set_source_files_properties(${ZELK_ICON_DIR}/128x128/zelkzoomer.png PROPERTIES
   GENERATED TRUE QT_RESOURCE_ALIAS zelkzoomer.png)
 qt_add_resources(zelkzoomer zelk_window_icon
   PREFIX "/"
-  FILES ${ZELK_ICON_DIR}/256x256/zelkzoomer.png)
+  FILES ${ZELK_ICON_DIR}/128x128/zelkzoomer.png)
 add_dependencies(zelkzoomer zelk_icons)
 
 install(TARGETS zelkzoomer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

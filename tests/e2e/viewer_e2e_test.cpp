@@ -184,6 +184,7 @@ TEST_F(ViewerTest, StartsOnAFolderWithItsFirstImageInNameOrder) {
   Start({images_});
   ExpectCaption(CaptionIs("1/2", images_ + "/a.png", "  W 64  H 40  Mag X 12"));
   EXPECT_VIEW(ExpectedFittedView(a, kViewWidth, kViewHeight));
+  EXPECT_TRUE(viewer_->HasWindowIcon(64)) << "the window has no icon of its own";
 }
 
 TEST_F(ViewerTest, ZoomsIntoADraggedBoxPansResizesAndZoomsOut) {

@@ -42,7 +42,7 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 std::string MissingTool() {
-  for (const char* tool : {"Xvfb", "xdotool", "xclip", "import"})
+  for (const char* tool : {"Xvfb", "xdotool", "xclip", "xprop", "import"})
     if (FindProgram(tool).empty()) return std::string(tool) + " is not installed";
   return {};
 }
@@ -268,6 +268,21 @@ std::unique_ptr<ChildProcess> Viewer::OfferClipboardImage(const std::string& png
                .output.find("image/png") != std::string::npos;
   });
   return xclip;
+}
+
+bool Viewer::HasWindowIcon(int size) const {
+  // xprop draws each icon of the property under a line "Icon (width x height):".
+  std::istringstream text(Tool({"xprop", "-id", window_, "_NET_WM_ICON"}).output);
+  std::string line;
+  while (std::getline(text, line)) {
+    int width = 0, height = 0;
+    const std::size_t at = line.find("Icon (");
+    if (at != std::string::npos &&
+        std::sscanf(line.c_str() + at, "Icon (%d x %d)", &width, &height) == 2 && width >= size &&
+        height >= size)
+      return true;
+  }
+  return false;
 }
 
 int Viewer::Quit() {

@@ -74,6 +74,9 @@ class Viewer {
   // Offers a PNG file on the clipboard from xclip until the returned process ends.
   std::unique_ptr<ChildProcess> OfferClipboardImage(const std::string& png_path) const;
 
+  // The window carries an icon for the task bar (_NET_WM_ICON), at least size x size.
+  bool HasWindowIcon(int size) const;
+
   // Presses Quit and waits for the program to end; its exit status (-1 if it did not).
   int Quit();
   std::string ErrorOutput() const;
