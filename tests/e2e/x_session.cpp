@@ -286,9 +286,15 @@ bool Viewer::HasWindowIcon(int size) const {
 }
 
 int Viewer::Quit() {
-  // "&Quit" is anchored to the right edge of the panel: 35 wide, 17 from the edge.
-  const Bitmap window = Capture();
-  Click(window.Width() - 17 - 35 + 17, 7 + 11);
+  if (process_->Running()) {
+    // "&Quit" is anchored to the right edge of the panel: 35 wide, 17 from the edge.
+    int width = 0;
+    std::istringstream shell(Tool({"xdotool", "getwindowgeometry", "--shell", window_}).output);
+    std::string line;
+    while (std::getline(shell, line))
+      if (line.rfind("WIDTH=", 0) == 0) width = std::atoi(line.c_str() + 6);
+    Click(width - 17 - 18, 7 + 11);
+  }
   const std::optional<int> status = process_->Wait(std::chrono::seconds(20));
   return status ? *status : -1;
 }

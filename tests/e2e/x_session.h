@@ -82,6 +82,8 @@ class Viewer {
   std::string ErrorOutput() const;
 
  private:
+  // Runs one tool against this display; ZELK_E2E_TRACE=1 in the environment logs each
+  // call with its time, to see where a slow run waits.
   RunResult Tool(const std::vector<std::string>& argv) const;
   void FocusTop();
 
