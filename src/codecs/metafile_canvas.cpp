@@ -269,8 +269,10 @@ void MetafileCanvas::Emit(const QPainterPath& logical_path, bool stroke, bool fi
 
 void MetafileCanvas::SetPixel(QPointF p, ColorRef colour) {
   const QPointF o = LogicalToOutput().map(p);
-  const int x = static_cast<int>(std::floor(o.x())), y = static_cast<int>(std::floor(o.y()));
-  if (x < 0 || y < 0 || x >= out_.Width() || y >= out_.Height()) return;
+  // Checked before converting: a point far off the picture (or NaN) has no int.
+  const double fx = std::floor(o.x()), fy = std::floor(o.y());
+  if (!(fx >= 0 && fy >= 0 && fx < out_.Width() && fy < out_.Height())) return;
+  const int x = static_cast<int>(fx), y = static_cast<int>(fy);
   if (state_.clipped && !state_.clip.contains(QPoint(x, y))) return;
   out_.SetPixelRgb(x, y, ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF));
 }
