@@ -4,6 +4,7 @@
 # wheel's rim, zooms in, rests the pointer on a zoomed pixel so the status bar reads
 # its colour, and captures the window.
 set -eu
+bash "$(dirname "$0")/../scripts/install-deps.sh" --screenshot
 build=$(cd "$1" && pwd)
 out=$2
 work=$(mktemp -d)

@@ -19,6 +19,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+bash scripts/install-deps.sh --fuzz
 
 seconds=600
 jobs=2

@@ -6,12 +6,19 @@ set -euo pipefail
 build_packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev imagemagick
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool xclip x11-utils libwmf-bin poppler-utils desktop-file-utils
-  fonts-dejavu-core fonts-liberation clang libclang-rt-dev)
+  fonts-dejavu-core fonts-liberation)
+# Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.
+fuzz_packages=(clang libclang-rt-dev)
+screenshot_packages=(xvfb xauth xdotool imagemagick)
 
 packages=("${build_packages[@]}")
-if [ "${1:-}" = "--test" ]; then packages+=("${test_packages[@]}"); fi
+case "${1:-}" in
+  --test) packages+=("${test_packages[@]}") ;;
+  --fuzz) packages+=("${fuzz_packages[@]}") ;;
+  --screenshot) packages+=("${screenshot_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,15 +6,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
 jobs=$(nproc)
+phase() { echo "== $1 (at ${SECONDS} s) =="; }
 
+phase "Building the sanitized build"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELK_SANITIZE=ON -DCMAKE_CXX_FLAGS=-O1 >/dev/null
 cmake --build build-asan -j "$jobs"
+phase "Building the plain build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 
 status=0
-echo "== Sanitized build (AddressSanitizer + UndefinedBehaviorSanitizer) =="
+phase "Testing the sanitized build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 300 || status=1
-echo "== Plain build =="
+phase "Testing the plain build"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 || status=1
+echo "== Done in ${SECONDS} s =="
 exit $status
