@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/picture_file_filters.h"
 #include "app/print_command.h"
 #include "app/unit1.h"
 #include "app/zelkdlgsrc.h"
@@ -19,15 +20,7 @@ namespace {
 FileDialogRequest SavePictureDialog1(const std::string& current) {
   FileDialogRequest request;
   request.title = "Choose File Name to Convert to (Extension Dictates Format) :-";
-  request.filters = {
-      "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.png) (*.jpg *.jpeg *.bmp *.ico *.emf *.wmf *.png)",
-      "JPEG Image File (*.jpg;*.jpeg) (*.jpg *.jpeg)",
-      "Bitmaps (*.bmp) (*.bmp)",
-      "Icons (*.ico) (*.ico)",
-      "Enhanced Metafiles (*.emf) (*.emf)",
-      "Metafiles (*.wmf) (*.wmf)",
-      "PNG Files (*.png) (*.png)",
-  };
+  request.filters = PictureFileFilters();
   request.initial_dir = PathPart(current);
   request.initial_name = RemoveExtension(FileNamePart(current));
   return request;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/picture_file_filters.h"
 #include "app/unit1.h"
 #include "codecs/image_loader.h"
 #include "core/files/file_spec.h"
@@ -16,16 +17,7 @@ namespace {
 FileDialogRequest OpenPictureDialog1(const std::string& initial_dir) {
   FileDialogRequest request;
   request.title = "Load an Image :-";
-  // Qt splits a filter's patterns on blanks, so the lists are blank-separated.
-  request.filters = {
-      "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.png) (*.jpg *.jpeg *.bmp *.ico *.emf *.wmf *.png)",
-      "JPEG Image File (*.jpg;*.jpeg) (*.jpg *.jpeg)",
-      "Bitmaps (*.bmp) (*.bmp)",
-      "Icons (*.ico) (*.ico)",
-      "Enhanced Metafiles (*.emf) (*.emf)",
-      "Metafiles (*.wmf) (*.wmf)",
-      "PNG Files (*.png) (*.png)",
-  };
+  request.filters = PictureFileFilters();
   request.initial_dir = initial_dir;
   return request;
 }
@@ -33,7 +25,8 @@ FileDialogRequest OpenPictureDialog1(const std::string& initial_dir) {
 
 void TForm1::Button3Click() {
   if (!LoadFromList) {
-    std::vector<std::string> chosen = desktop_.ChooseFilesToOpen(OpenPictureDialog1(open_dialog_initial_dir_));
+    std::vector<std::string> chosen =
+        desktop_.ChooseFilesToOpen(OpenPictureDialog1(open_dialog_initial_dir_));
     if (chosen.empty()) return;
     // A confirmed dialog leaves the current directory in the chosen folder (pasted
     // images are named there).

@@ -17,28 +17,9 @@
 
 #include "core/bitmap.h"
 #include "core/print/print_layout.h"
+#include "qt_test_application.h"
 #include "scripted_desktop.h"
 #include "support/support.h"
-
-namespace {
-
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "print_command_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-}  // namespace
 
 namespace zelk {
 namespace {

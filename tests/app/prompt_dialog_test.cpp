@@ -13,26 +13,11 @@
 #include <memory>
 
 #include "app/zelkdlgsrc.h"
+#include "qt_test_application.h"
 #include "scripted_desktop.h"
 
 namespace zelk {
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "prompt_dialog_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 const std::string kDefaultRanges = "R(0xf0:0xff) G(0xf0:0xff) B(0xf0:0xff)";
 
