@@ -62,7 +62,8 @@ TForm1::TForm1(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(de
   LoadFromList = false;
   QScreen* screen = QGuiApplication::primaryScreen();
   const QSize screen_size = screen ? screen->size() : QSize(0, 0);
-  const WindowSize size = InitialWindowSize(screen_size.width(), screen_size.height(), kBuiltInSize);
+  const WindowSize size =
+      InitialWindowSize(screen_size.width(), screen_size.height(), kBuiltInSize);
   resize(size.width, size.height);
   if (screen) {
     const QRect area = screen->geometry();
@@ -159,7 +160,8 @@ void TForm1::SetContextPopup(QWidget* control, std::function<bool()> handler) {
 void TForm1::AddShortcut(int key, void (TForm1::*handler)()) {
   auto* shortcut = new QShortcut(QKeySequence(key), this);
   shortcut->setContext(Qt::WindowShortcut);
-  connect(shortcut, &QShortcut::activated, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+  connect(shortcut, &QShortcut::activated, this,
+          [this, handler] { Guarded([&] { (this->*handler)(); }); });
 }
 
 void TForm1::ConnectHandlers() {
@@ -209,7 +211,9 @@ void TForm1::ZoomOutKey() {
   if (Zoomed) Button1Click();
 }
 
-void TForm1::Button4Click() { close(); }
+void TForm1::Button4Click() {
+  close();
+}
 
 bool TForm1::FormCloseQuery() {
   // The owned objects are released with the window, so a close that does not follow
@@ -253,8 +257,6 @@ void TForm1::showEvent(QShowEvent* event) {
     resize(width() - frame_extra.width(), height() - frame_extra.height());
 }
 
-void TForm1::keyPressEvent(QKeyEvent* event) { QWidget::keyPressEvent(event); }
-
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) {
     for (const QUrl& url : event->mimeData()->urls()) {
@@ -272,7 +274,8 @@ void TForm1::dropEvent(QDropEvent* event) {
     if (!url.isLocalFile()) continue;
     // Decode the percent-encoded path as bytes, so names that are not valid UTF-8
     // arrive unchanged.
-    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    const QByteArray bytes =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     paths.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   }
   if (paths.empty()) return;

@@ -1,5 +1,9 @@
+#include <QApplication>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QScreen>
+#include <QUrl>
 
 #include "core/window_size.h"
 #include "form_fixture.h"
@@ -41,6 +45,21 @@ TEST_F(FormTest, OpensWithTheScreensSizeAndOnlyLoadAndConvertEnabled) {
   EXPECT_TRUE(desktop_.messages.empty());
 }
 
+TEST_F(FormTest, TabVisitsTheControlsInTheirOrderAndSkipsTheView) {
+  TForm1 form(desktop_);
+  form.Timer1->stop();
+  const std::vector<QWidget*> expected = {form.Button3, form.Button1,   form.prvimg,
+                                          form.nxtimg,  form.CheckBox1, form.Button4,
+                                          form.Button2, form.Button5,   form.CheckBox2};
+  std::vector<QWidget*> visited;
+  QWidget* w = form.Button3;
+  do {
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&form)) visited.push_back(w);
+    w = w->nextInFocusChain();
+  } while (w != form.Button3 && visited.size() <= expected.size());
+  EXPECT_EQ(visited, expected);
+}
+
 TEST_F(FormTest, ASelectionOpensItsFirstFileInSortedOrder) {
   MakeForm(400, 300);
   const std::string b = WriteImage("b.png", 4, 4, Pattern);
@@ -64,6 +83,41 @@ TEST_F(FormTest, ASelectionOpensItsFirstFileInSortedOrder) {
   form_->Button3Click();
   EXPECT_EQ(form_->FileList.Count(), 3);
   EXPECT_EQ(Caption().rfind("1/3 ", 0), 0u);
+}
+
+TEST_F(FormTest, FilesDroppedOnTheWindowOpenAsASelection) {
+  MakeForm(400, 300);
+  const std::string b = WriteImage("b.png", 4, 4, Pattern);
+  // A name that is not valid UTF-8 must load by its bytes.
+  const std::string odd = WriteImage("a\xff.bmp", 4, 4, Pattern);
+  // As a file manager sends it, the odd byte percent-encoded.
+  QMimeData data;
+  data.setData("text/uri-list", "file://" + QByteArray::fromStdString(b).toPercentEncoding("/") +
+                                    "\r\nhttps://example.com/x.png\r\nfile://" +
+                                    QByteArray::fromStdString(odd).toPercentEncoding("/") + "\r\n");
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  enter.setAccepted(false);
+  QApplication::sendEvent(form_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form_.get(), &drop);
+  form_->Timer3Timer();
+
+  EXPECT_TRUE(desktop_.open_requests.empty());
+  EXPECT_TRUE(desktop_.messages.empty());
+  ASSERT_EQ(form_->FileList.Count(), 2);
+  EXPECT_EQ(form_->FileList[0], odd);
+  EXPECT_EQ(Caption().rfind("1/2 ", 0), 0u) << Caption();
+  EXPECT_TRUE(form_->nxtimg->isEnabled());
+  EXPECT_FALSE(form_->Loading);
+
+  // Only web addresses: not taken.
+  QMimeData web;
+  web.setUrls({QUrl("https://example.com/x.png")});
+  QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+  refused.setAccepted(false);
+  QApplication::sendEvent(form_.get(), &refused);
+  EXPECT_FALSE(refused.isAccepted());
 }
 
 TEST_F(FormTest, AFileThatFailsIsReportedDroppedAndTheOneBeforeShown) {
@@ -149,8 +203,8 @@ TEST_F(FormTest, TheCommandLineOpensTheNamedFileAmongItsFolder) {
 TEST_F(FormTest, TheCommandLineWithAFolderOrAMissingNameShowsTheFirstImage) {
   const std::string a = WriteImage("a.bmp", 2, 2, Pattern);
   WriteImage("b.bmp", 2, 2, Pattern);
-  for (const std::string& argument : {dir_.string(), dir_.string() + "/", dir_.string() + "/nope.png",
-                                      dir_.string() + "/*.png"}) {
+  for (const std::string& argument : {dir_.string(), dir_.string() + "/",
+                                      dir_.string() + "/nope.png", dir_.string() + "/*.png"}) {
     testing::SetCommandLineForTesting({"/opt/zelk/zelkzoomer", argument});
     MakeForm(300, 200);
     form_->Timer1Timer();
