@@ -1,4 +1,4 @@
-// Command-line names made into absolute file specifications. Each input is expanded
+// Command-line names made into absolute paths. Each input is expanded
 // in a temporary folder of the run's own (holding a folder "sub"), so relative names
 // resolve against a known place; the folder the run started in is current again
 // between inputs, where libFuzzer writes what it finds.
@@ -55,13 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (e > b && Blank(static_cast<unsigned char>(rest[e - 1]))) --e;
   rest = rest.substr(b, e - b);
   if (rest.empty()) {
-    Require(spec.empty(), "a blank name gave a specification");
+    Require(spec.empty(), "a blank name gave a path");
     return 0;
   }
-  Require(!spec.empty(), "a name gave no specification");
+  Require(!spec.empty(), "a name gave no path");
   Require((spec[0] == '+') == marker, "the append marker was lost or added");
   const std::string path = spec.substr(marker ? 1 : 0);
-  Require(!path.empty() && path[0] == '/', "the specification is not absolute");
+  Require(!path.empty() && path[0] == '/', "the path is not absolute");
   Require(path.find("//") == std::string::npos, "a repeated \"/\" was kept");
   Require(path.find("/./") == std::string::npos, "a \".\" component was kept");
   if (rest[0] != '/')

@@ -68,7 +68,9 @@ void TForm1::FormResize() {
   if (was_zoomed) Button1Click();
 }
 
-void TForm1::CheckBox2Click() { RenderView(); }
+void TForm1::CheckBox2Click() {
+  RenderView();
+}
 
 void TForm1::Button1Click() {
   if (Loading) return;
@@ -113,8 +115,9 @@ void TForm1::Image1MouseMove(Qt::MouseButtons buttons, int x, int y) {
     return;
   }
   if (Zoomed) {
-    const PanStepResult step = PanStep(ZoomBox, PanAnchor, x, y, DisplayedExtent(ImageWidth, ViewScale),
-                                       DisplayedExtent(ImageHeight, ViewScale));
+    const PanStepResult step =
+        PanStep(ZoomBox, PanAnchor, x, y, DisplayedExtent(ImageWidth, ViewScale),
+                DisplayedExtent(ImageHeight, ViewScale));
     if (!step.Render) return;
     ZoomBox = step.Box;
     PanAnchor = step.Anchor;
@@ -133,8 +136,8 @@ void TForm1::Image1MouseMove(Qt::MouseButtons buttons, int x, int y) {
 void TForm1::ShowColourReadout(int x, int y) {
   // Before the first render there is no scale to map the pointer with.
   if (ViewScale <= 0) return;
-  const SourcePoint point = ReadoutPoint(Zoomed, x, y, ViewScale, ZoomBox, Image1->DeviceWidth(),
-                                         Image1->DeviceHeight());
+  const SourcePoint point =
+      ReadoutPoint(Zoomed, x, y, ViewScale, ZoomBox, Image1->DeviceWidth(), Image1->DeviceHeight());
   std::string colour_text;
   try {
     // The colour shown on the screen under the pointer (the enlarged pixel, the box

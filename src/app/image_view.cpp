@@ -23,7 +23,9 @@ int ImageView::DeviceHeight() const {
   return static_cast<int>(std::lround(height() * devicePixelRatioF()));
 }
 
-void ImageView::RepaintNow() { repaint(); }
+void ImageView::RepaintNow() {
+  repaint();
+}
 
 void ImageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);

@@ -82,7 +82,9 @@ void QtDesktop::ShowException(const std::string& caption, const std::string& wha
   box.exec();
 }
 
-void QtDesktop::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtDesktop::ProcessEvents() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtDesktop::SleepMs(int ms) {
   if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
@@ -155,8 +157,9 @@ std::optional<std::string> QtDesktop::InputText(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& value) {
   bool ok = false;
-  const QString text = QInputDialog::getText(main_window_, DisplayText(caption), DisplayText(prompt),
-                                             QLineEdit::Normal, DisplayText(value), &ok);
+  const QString text =
+      QInputDialog::getText(main_window_, DisplayText(caption), DisplayText(prompt),
+                            QLineEdit::Normal, DisplayText(value), &ok);
   if (!ok) return std::nullopt;
   const QByteArray bytes = text.toUtf8();
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));

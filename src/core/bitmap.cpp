@@ -17,7 +17,9 @@ void CheckImageSize(std::int64_t width, std::int64_t height) {
                      " pixels this program accepts");
 }
 
-void Bitmap::FreeDeleter::operator()(std::uint8_t* p) const noexcept { std::free(p); }
+void Bitmap::FreeDeleter::operator()(std::uint8_t* p) const noexcept {
+  std::free(p);
+}
 
 void Bitmap::Release() noexcept {
   data_.reset();
@@ -52,7 +54,9 @@ void Bitmap::Reset(int width, int height) {
   if (data_) std::memset(data_.get(), 0xFF, ByteSize());
 }
 
-void Bitmap::ResetUninitialised(int width, int height) { Allocate(width, height); }
+void Bitmap::ResetUninitialised(int width, int height) {
+  Allocate(width, height);
+}
 
 std::uint32_t Bitmap::PixelRgb(int x, int y) const noexcept {
   assert(x >= 0 && y >= 0 && x < width_ && y < height_);

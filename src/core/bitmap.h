@@ -50,7 +50,9 @@ class Bitmap {
   std::ptrdiff_t Stride() const noexcept { return stride_; }
   std::size_t ByteSize() const noexcept { return static_cast<std::size_t>(stride_) * height_; }
 
-  std::uint8_t* Row(int y) noexcept { return data_.get() + static_cast<std::ptrdiff_t>(y) * stride_; }
+  std::uint8_t* Row(int y) noexcept {
+    return data_.get() + static_cast<std::ptrdiff_t>(y) * stride_;
+  }
   const std::uint8_t* Row(int y) const noexcept {
     return data_.get() + static_cast<std::ptrdiff_t>(y) * stride_;
   }

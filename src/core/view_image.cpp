@@ -15,6 +15,8 @@ std::uint32_t ViewImage::PixelRgb(int x, int y) const noexcept {
   return Row(y)[x] & 0xFFFFFFu;
 }
 
-void ViewImage::FillWhite() noexcept { std::fill(pixels_.begin(), pixels_.end(), kViewWhite); }
+void ViewImage::FillWhite() noexcept {
+  std::fill(pixels_.begin(), pixels_.end(), kViewWhite);
+}
 
 }  // namespace zelk

@@ -14,7 +14,9 @@ class ViewImage {
   void Reset(int width, int height);
   int Width() const noexcept { return width_; }
   int Height() const noexcept { return height_; }
-  std::uint32_t* Row(int y) noexcept { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+  std::uint32_t* Row(int y) noexcept {
+    return pixels_.data() + static_cast<std::size_t>(y) * width_;
+  }
   const std::uint32_t* Row(int y) const noexcept {
     return pixels_.data() + static_cast<std::size_t>(y) * width_;
   }

@@ -12,6 +12,8 @@ Desktop& CurrentDesktop() {
   return *g_desktop;
 }
 
-void SetDesktop(Desktop* desktop) { g_desktop = desktop; }
+void SetDesktop(Desktop* desktop) {
+  g_desktop = desktop;
+}
 
 }  // namespace zelk

@@ -1,9 +1,9 @@
+#include <sys/stat.h>
 #include <QPrinter>
 #include <QTimer>
 #include <array>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "app/zelkdlgsrc.h"
 #include "codecs/image_loader.h"

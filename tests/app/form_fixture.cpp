@@ -67,7 +67,9 @@ void FormTest::OpenThroughDialog(const std::vector<std::string>& paths) {
   form_->Timer3Timer();
 }
 
-std::string FormTest::Caption() const { return QStringToPath(form_->windowTitle()); }
+std::string FormTest::Caption() const {
+  return QStringToPath(form_->windowTitle());
+}
 
 std::string FormTest::StatusText() const {
   return QStringToPath(form_->StatusBar1->currentMessage());

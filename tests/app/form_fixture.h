@@ -34,7 +34,8 @@ class FormTest : public ::testing::Test {
 
   static std::uint32_t Pattern(int x, int y) {
     return (static_cast<std::uint32_t>(x * 3 % 256) << 16) |
-           (static_cast<std::uint32_t>(y * 5 % 256) << 8) | static_cast<std::uint32_t>((x + y) % 256);
+           (static_cast<std::uint32_t>(y * 5 % 256) << 8) |
+           static_cast<std::uint32_t>((x + y) % 256);
   }
 
   ScopedScriptedDesktop scripted_;

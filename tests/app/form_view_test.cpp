@@ -106,9 +106,8 @@ TEST_F(FormTest, DragZoomPanAndZoomOutCopyWholePixels) {
 
 TEST_F(FormTest, TheReadoutNamesTheColourUnderThePointerAndTheBox) {
   MakeForm(640, 400);
-  const std::string path = WriteImage("red.bmp", 2000, 40, [](int x, int) {
-    return x < 1500 ? 0xFF0000u : 0xFF8000u;
-  });
+  const std::string path =
+      WriteImage("red.bmp", 2000, 40, [](int x, int) { return x < 1500 ? 0xFF0000u : 0xFF8000u; });
   OpenThroughDialog({path});
   ASSERT_DOUBLE_EQ(form_->ViewScale, 0.32);
   SendMouse(form_->Image1, QEvent::MouseMove, 10, 5, Qt::NoButton, Qt::NoButton);

@@ -6,7 +6,7 @@
 
 namespace zelk {
 
-// Turns a file or folder name into an absolute file specification:
+// Turns a file or folder name into an absolute path:
 //  - a leading "+" (the append marker for file names) is kept in front of the result;
 //  - blanks and control characters around the name are dropped; nothing left gives "";
 //  - a relative name is resolved against the current directory; "." components and
