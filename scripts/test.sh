@@ -20,5 +20,4 @@ phase "Testing the sanitized build (AddressSanitizer + UndefinedBehaviorSanitize
 ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 300 || status=1
 phase "Testing the plain build"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 || status=1
-echo "== Done in ${SECONDS} s =="
 exit $status
