@@ -6,9 +6,11 @@ set -euo pipefail
 build_packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev)
+# imagemagick: the real-window tests take screenshots with its "import"; libwmf's
+# wmf2gd needs the URW fonts, which --no-install-recommends leaves out.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool xclip x11-utils libwmf-bin poppler-utils desktop-file-utils
-  fonts-dejavu-core fonts-liberation)
+  xvfb xauth xdotool xclip x11-utils imagemagick libwmf-bin fonts-urw-base35
+  poppler-utils desktop-file-utils fonts-dejavu-core fonts-liberation)
 # Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.
 fuzz_packages=(clang libclang-rt-dev)
 screenshot_packages=(xvfb xauth xdotool imagemagick)

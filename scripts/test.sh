@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
 jobs=$(nproc)
+# Tests that use another program (Xvfb, xdotool, ImageMagick, wmf2gd, poppler) fail
+# rather than skip when it is missing.
+export ZELK_TOOLS_REQUIRED=1
 phase() { echo "== $1 (at ${SECONDS} s) =="; }
 
 phase "Building the sanitized build"

@@ -17,6 +17,7 @@
 
 #include "core/bitmap.h"
 #include "core/print/print_layout.h"
+#include "needed_tool.h"
 #include "qt_test_application.h"
 #include "scripted_desktop.h"
 #include "support/support.h"
@@ -38,7 +39,7 @@ class PrintCommandTest : public ::testing::Test {
     if (QStandardPaths::findExecutable("pdftoppm").isEmpty() ||
         QStandardPaths::findExecutable("pdftocairo").isEmpty() ||
         QStandardPaths::findExecutable("pdftotext").isEmpty())
-      GTEST_SKIP() << "poppler-utils not installed";
+      ZELK_SKIP_WITHOUT_TOOL("poppler-utils not installed");
     ASSERT_TRUE(dir_.isValid());
     zelk::testing::SetCommandLineForTesting({"/opt/zelk/zelkzoomer"});
     pdf_ = dir_.filePath("page.pdf");

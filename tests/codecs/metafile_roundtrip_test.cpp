@@ -11,6 +11,7 @@
 #include "codecs/metafile_writer.h"
 #include "codecs/png_codec.h"
 #include "metafile_test_support.h"
+#include "needed_tool.h"
 
 // Qt's font database keeps fontconfig's caches for the life of the process; the leak
 // checker is told they are not ours.
@@ -75,7 +76,7 @@ bool HaveWmf2gd() {
 }
 
 TEST(MetafileRoundTrip, Wmf2gdDrawsTheWrittenWmf) {
-  if (!HaveWmf2gd()) GTEST_SKIP() << "wmf2gd (libwmf-bin) is not installed";
+  if (!HaveWmf2gd()) ZELK_SKIP_WITHOUT_TOOL("wmf2gd (libwmf-bin) is not installed");
   test::TempFolder folder;
   ASSERT_FALSE(folder.Path().empty());
   // Blocks of colour: another renderer may place edges half a pixel apart.

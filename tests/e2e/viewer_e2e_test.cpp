@@ -13,6 +13,7 @@
 #include "codecs/image_loader.h"
 #include "codecs/image_writer.h"
 #include "expected_view.h"
+#include "needed_tool.h"
 #include "x_session.h"
 
 namespace zelk::e2e {
@@ -54,7 +55,7 @@ class ViewerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string missing = MissingTool();
-    if (!missing.empty()) GTEST_SKIP() << missing;
+    if (!missing.empty()) ZELK_SKIP_WITHOUT_TOOL(missing);
     char pattern[] = "/tmp/zelk-e2e-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     root_ = pattern;
