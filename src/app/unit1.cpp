@@ -257,13 +257,15 @@ void TForm1::showEvent(QShowEvent* event) {
     resize(width() - frame_extra.width(), height() - frame_extra.height());
 }
 
+// Dropped files are only read: the drop is always a copy, never the move a file
+// manager proposes by default (after a move it would delete the user's files).
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-      if (url.isLocalFile()) {
-        event->acceptProposedAction();
-        return;
-      }
+  if (!(event->possibleActions() & Qt::CopyAction) || !event->mimeData()->hasUrls()) return;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      event->setDropAction(Qt::CopyAction);
+      event->accept();
+      return;
     }
   }
 }
@@ -278,8 +280,9 @@ void TForm1::dropEvent(QDropEvent* event) {
         QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     paths.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   }
-  if (paths.empty()) return;
-  event->acceptProposedAction();
+  if (paths.empty() || !(event->possibleActions() & Qt::CopyAction)) return;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
   Guarded([&] { LoadSelection(paths); });
 }
 

@@ -191,6 +191,22 @@ TEST_F(ViewerTest, StartsOnAFolderWithItsFirstImageInNameOrder) {
   EXPECT_TRUE(viewer_->HasWindowIcon(64)) << "the window has no icon of its own";
 }
 
+TEST_F(ViewerTest, FilesDraggedFromAnotherProgramOpenAsASelection) {
+  const Bitmap a = PatternImage(64, 40, 7);
+  const std::string a_path = Write("a.png", a);
+  const std::string b_path = Write("b.bmp", PatternImage(48, 30, 8));
+  const std::string x_path = Write("x.png", PatternImage(10, 10, 9));
+  Start({x_path});
+  ExpectCaption(CaptionIs("3/3", x_path, "  W 10  H 10  Mag X 51.6"));
+
+  // Dropped in the order b, a: they become the list, in name order, and a is shown.
+  EXPECT_EQ(viewer_->DropFiles(ZELK_DRAG_SOURCE_PROGRAM, {b_path, a_path}, 300, 200), "copy");
+  ExpectCaption(CaptionIs("1/2", a_path, "  W 64  H 40  Mag X 12"));
+  EXPECT_VIEW(ExpectedFittedView(a, kViewWidth, kViewHeight));
+  viewer_->Key("Right");
+  ExpectCaption(CaptionIs("2/2", b_path, "  Mag X 16"));
+}
+
 TEST_F(ViewerTest, ZoomsIntoADraggedBoxPansResizesAndZoomsOut) {
   const Bitmap a = PatternImage(64, 40, 6);
   const std::string path = Write("a.png", a);

@@ -197,6 +197,35 @@ void Viewer::Drag(int x0, int y0, int x1, int y1) {
   Tool({"xdotool", "mouseup", "1"});
 }
 
+std::string Viewer::DropFiles(const std::string& drag_source, const std::vector<std::string>& files,
+                              int x, int y) {
+  // A corner of the 1280 x 1024 screen that the centred main window leaves free.
+  constexpr int kSourceX = 1160, kSourceY = 950;
+  ChildProcess::Options options;
+  options.extra_env = env_;
+  options.stderr_file = stderr_file_ + ".drag-source";
+  std::vector<std::string> argv{drag_source, std::to_string(kSourceX), std::to_string(kSourceY)};
+  argv.insert(argv.end(), files.begin(), files.end());
+  ChildProcess source(argv, options);
+  const bool shown = WaitUntil([&] {
+    return !Tool({"xdotool", "search", "--onlyvisible", "--name", "zelk drag source"})
+                .output.empty();
+  });
+  if (!shown) return "the drag source showed no window";
+  // Press on the source (the drag starts there), then move over the target in steps so
+  // that XDND finds it, and release.
+  Tool({"xdotool", "mousemove", std::to_string(kSourceX + 50), std::to_string(kSourceY + 30)});
+  Tool({"xdotool", "mousedown", "1"});
+  Tool({"xdotool", "mousemove", std::to_string(kSourceX + 20), std::to_string(kSourceY + 10)});
+  for (int step = 3; step >= 0; --step) MoveTo(x + step * 10, y + step * 10);
+  Tool({"xdotool", "mouseup", "1"});
+  const std::optional<int> status = source.Wait(std::chrono::seconds(10));
+  if (!status) return "the drag did not end";
+  std::string said = source.Output();
+  while (!said.empty() && said.back() == '\n') said.pop_back();
+  return said;
+}
+
 void Viewer::Focus() {
   Tool({"xdotool", "windowfocus", "--sync", window_});
 }

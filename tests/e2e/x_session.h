@@ -61,6 +61,10 @@ class Viewer {
   void Key(const std::string& keysym);
   void Type(const std::string& text);
   void Resize(int width, int height);
+  // Drags files from another program (drag_source, an XDND drag source) and drops them
+  // at (x, y) of the main window; what that program says the drop did ("copy", ...).
+  std::string DropFiles(const std::string& drag_source, const std::vector<std::string>& files,
+                        int x, int y);
   void Focus();
 
   // The main window as it is on the screen.
