@@ -31,6 +31,7 @@ using zelk::Bitmap;
 using zelk::test::Bytes;
 using zelk::test::Put16;
 using zelk::test::Put32;
+using zelk::test::WriteToBytes;
 namespace fs = std::filesystem;
 
 fs::path g_root;
@@ -55,17 +56,6 @@ Bitmap Sample(int w, int h) {
     for (int x = 0; x < w; ++x)
       b.SetPixelRgb(x, y,
                     static_cast<std::uint32_t>((x * 60) << 16 | (y * 80) << 8 | (x + y) * 30));
-  return b;
-}
-
-Bytes WriteToBytes(const std::function<void(std::FILE*)>& writer) {
-  std::FILE* f = std::tmpfile();
-  writer(f);
-  Bytes b(static_cast<std::size_t>(std::ftell(f)));
-  std::rewind(f);
-  const std::size_t got = std::fread(b.data(), 1, b.size(), f);
-  b.resize(got);
-  std::fclose(f);
   return b;
 }
 
