@@ -62,6 +62,15 @@ TEST(BlitTest, CopyRectFollowsCentreSamplingInEveryRegime) {
   }
 }
 
+TEST(BlitTest, LargeBitmapsDrawnByTwoThreadsMatchTheRule) {
+  // Over 32 MiB of bitmap into views of over 256 Ki pixels: the rows are shared out
+  // between two threads, and the seam between their halves must not show.
+  const Bitmap big = Numbered(4000, 3000);
+  ExpectRectCopy(big, 0, 0, big.Width(), big.Height(), 640, 481);  // reduced, odd split
+  ExpectRectCopy(big, 100, 50, 261, 171, 700, 500);                // magnified crop
+  ExpectRectCopy(big, 3900, 2950, 4100, 3050, 600, 450);           // over the far corner
+}
+
 TEST(BlitTest, WholeMagnificationGivesUniformBlocks) {
   const Bitmap src = Numbered(10, 6);
   ViewImage view;

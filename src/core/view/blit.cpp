@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zelk {
@@ -142,8 +144,32 @@ class ColumnPlan {
   bool use_runs_ = false;
 };
 
-// Draws the view from the two axis maps; view rows showing the same source row as
-// the row above are copied from it.
+// Draws view rows [begin, end) from the two axis maps; a view row showing the same
+// source row as the row above is copied from it (within the range, so two ranges can be
+// drawn at once).
+void DrawRows(const Bitmap& src, ViewImage& view, const ColumnPlan& plan,
+              const std::vector<std::int32_t>& rows, const std::vector<std::int32_t>& next_row,
+              int begin, int end) {
+  const int width = view.Width();
+  for (int y = begin; y < end; ++y) {
+    const std::int32_t source_row = rows[static_cast<std::size_t>(y)];
+    std::uint32_t* dst = view.Row(y);
+    if (y > begin && source_row == rows[static_cast<std::size_t>(y) - 1]) {
+      std::memcpy(dst, view.Row(y - 1), static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+    } else if (source_row < 0) {
+      std::fill(dst, dst + width, kViewWhite);
+    } else {
+      const std::int32_t upcoming = next_row[static_cast<std::size_t>(y)];
+      plan.DrawRow(src.Row(source_row), upcoming >= 0 ? src.Row(upcoming) : nullptr, dst, width);
+    }
+  }
+}
+
+// Views of at least this many pixels, of bitmaps too large for the caches, are drawn by
+// two threads; smaller work does not pay for starting one.
+constexpr std::int64_t kTwoThreadPixels = 256 * 1024;
+constexpr std::int64_t kTwoThreadBitmapBytes = 32 << 20;
+
 void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32_t>& columns,
                 const std::vector<std::int32_t>& rows) {
   const int width = view.Width();
@@ -157,18 +183,25 @@ void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32
     const auto i = static_cast<std::size_t>(y);
     next_row[i] = rows[i + 1] >= 0 && rows[i + 1] != rows[i] ? rows[i + 1] : next_row[i + 1];
   }
-  for (int y = 0; y < height; ++y) {
-    const std::int32_t source_row = rows[static_cast<std::size_t>(y)];
-    std::uint32_t* dst = view.Row(y);
-    if (y > 0 && source_row == rows[static_cast<std::size_t>(y) - 1]) {
-      std::memcpy(dst, view.Row(y - 1), static_cast<std::size_t>(width) * sizeof(std::uint32_t));
-    } else if (source_row < 0) {
-      std::fill(dst, dst + width, kViewWhite);
-    } else {
-      const std::int32_t upcoming = next_row[static_cast<std::size_t>(y)];
-      plan.DrawRow(src.Row(source_row), upcoming >= 0 ? src.Row(upcoming) : nullptr, dst, width);
+  // A large view of a large image waits on memory far more than it computes: two cores
+  // each drawing half of the rows keep twice as many reads in flight. Every pixel is
+  // still written exactly as by one thread.
+  if (std::int64_t{width} * height >= kTwoThreadPixels &&
+      static_cast<std::int64_t>(src.ByteSize()) >= kTwoThreadBitmapBytes &&
+      std::thread::hardware_concurrency() > 1) {
+    const int split = height / 2;
+    std::thread lower;
+    try {
+      lower = std::thread([&] { DrawRows(src, view, plan, rows, next_row, split, height); });
+    } catch (const std::system_error&) {
+      DrawRows(src, view, plan, rows, next_row, 0, height);  // no thread to be had
+      return;
     }
+    DrawRows(src, view, plan, rows, next_row, 0, split);
+    lower.join();
+    return;
   }
+  DrawRows(src, view, plan, rows, next_row, 0, height);
 }
 
 // Positions past the span's end (the view being larger than the span) map nowhere.
