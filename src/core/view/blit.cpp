@@ -186,22 +186,21 @@ void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32
   // A large view of a large image waits on memory far more than it computes: two cores
   // each drawing half of the rows keep twice as many reads in flight. Every pixel is
   // still written exactly as by one thread.
+  int split = height;  // rows from here on are drawn by the second thread
+  std::thread lower;
   if (std::int64_t{width} * height >= kTwoThreadPixels &&
       static_cast<std::int64_t>(src.ByteSize()) >= kTwoThreadBitmapBytes &&
       std::thread::hardware_concurrency() > 1) {
-    const int split = height / 2;
-    std::thread lower;
     try {
-      lower = std::thread([&] { DrawRows(src, view, plan, rows, next_row, split, height); });
+      lower = std::thread(
+          [&, from = height / 2] { DrawRows(src, view, plan, rows, next_row, from, height); });
+      split = height / 2;
     } catch (const std::system_error&) {
-      DrawRows(src, view, plan, rows, next_row, 0, height);  // no thread to be had
-      return;
+      // No thread to be had: this one draws everything.
     }
-    DrawRows(src, view, plan, rows, next_row, 0, split);
-    lower.join();
-    return;
   }
-  DrawRows(src, view, plan, rows, next_row, 0, height);
+  DrawRows(src, view, plan, rows, next_row, 0, split);
+  if (lower.joinable()) lower.join();
 }
 
 // Positions past the span's end (the view being larger than the span) map nowhere.
