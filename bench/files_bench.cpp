@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "codecs/image_formats.h"
 #include "core/bitmap.h"
 #include "core/files/file_list.h"
 #include "core/files/folder_scan.h"
@@ -46,7 +47,7 @@ void BM_ScanFolderIntoList(benchmark::State& state) {
   const std::string& folder = BenchFolder();
   for (auto _ : state) {
     FileList list;
-    ScanFolderImages(folder, list);
+    ScanFolderImages(folder, IsListedImageExtension, list);
     benchmark::DoNotOptimize(list.Count());
     if (list.Count() != 20000) state.SkipWithError("wrong number of images listed");
   }

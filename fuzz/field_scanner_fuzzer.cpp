@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Model model;
   model.Start(text, delimiters);
-  Require(zelk::sqgetdelimel4(text, delimiters, 1) == model.Next(1), "first field differs");
+  Require(zelk::NthDelimitedField(text, delimiters, 1) == model.Next(1), "first field differs");
   int mismatches = 0;
   for (int index : indexes) {
     // An odd index is asked with another text once in a while: reported, ignored.
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string asked = other_text ? text + "x" : text;
     if (other_text) ++mismatches;
     if (index == 1) model.Start(text, delimiters);
-    const std::string got = zelk::sqgetdelimel4(asked, delimiters, index);
+    const std::string got = zelk::NthDelimitedField(asked, delimiters, index);
     Require(got == model.Next(index), "field differs from the model");
   }
   Require(desktop.MessagesShown() == mismatches, "a text mismatch was not reported once");

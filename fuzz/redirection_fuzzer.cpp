@@ -47,13 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string expected = executable;
   if (!content.empty()) expected = content + (content.back() == '/' ? "" : "/") + "zelk";
-  Require(zelk::RedirectedParamStr(0) == expected, "argument 0 is not redirected as written");
-  Require(zelk::RedirectedParamStr(1) == "picture.png", "argument 1 changed");
-  Require(zelk::RedirectedParamStr(2).empty() && zelk::RedirectedParamStr(-1).empty(),
+  Require(zelk::CommandLineArgument(0) == expected, "argument 0 is not redirected as written");
+  Require(zelk::CommandLineArgument(1) == "picture.png", "argument 1 changed");
+  Require(zelk::CommandLineArgument(2).empty() && zelk::CommandLineArgument(-1).empty(),
           "an argument that is not there is not empty");
   // Read once: a later change of the file does not count.
   PutRedirection(content + "/elsewhere");
-  Require(zelk::RedirectedParamStr(0) == expected, "the redirection was read again");
+  Require(zelk::CommandLineArgument(0) == expected, "the redirection was read again");
   Require(desktop.MessagesShown() == 0, "reading the redirection showed a message");
   return 0;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// `Image1`: the view control. Its picture is a ViewImage of the control's size in
+// The view control. Its picture is a ViewImage of the control's size in
 // device pixels, painted 1:1, so one view pixel is one physical screen pixel also on
 // HiDPI screens. Mouse positions are reported in the same device pixels.
 

@@ -6,28 +6,35 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 
+#include "app/exception_net.h"
+#include "app/main_window.h"
+#include "app/prompt_dialog.h"
 #include "app/qt_desktop.h"
-#include "app/unit1.h"
-#include "app/zelkdlgsrc.h"
+#include "codecs/image_formats.h"
 #include "support/support.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: zelkzoomer [FILE|FOLDER]\n"
-    "Zelk Lossless Image Zoomer: look at images down to the single pixel.\n"
-    "\n"
-    "With a file, its folder's images (BMP, JPEG, PNG, ICO, EMF, WMF) become the\n"
-    "browsing list and the file is shown; with a folder, its first image is shown.\n"
-    "\n"
-    "In the window: drag a box and press Zoom In to see it pixel for pixel, drag to\n"
-    "pan, Escape zooms out; Left/Right or Page Up/Page Down step through the folder.\n"
-    "Right-clicks: Load Image changes colours, Zoom In copies the box as an SVG path,\n"
-    "Print copies the image, Actual Size pastes one, Convert saves the visible view.\n"
-    "\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n";
+// The formats come from the codecs' table, so the list cannot fall behind it.
+std::string Usage() {
+  return "Usage: zelkzoomer [FILE|FOLDER]\n"
+         "Zelk Lossless Image Zoomer: look at images down to the single pixel.\n"
+         "\n"
+         "With a file, its folder's images (" +
+         zelk::OpenableFormatNames() +
+         ") become the\n"
+         "browsing list and the file is shown; with a folder, its first image is shown.\n"
+         "\n"
+         "In the window: drag a box and press Zoom In to see it pixel for pixel, drag to\n"
+         "pan, Escape zooms out; Left/Right or Page Up/Page Down step through the folder.\n"
+         "Right-clicks: Load Image changes colours, Zoom In copies the box as an SVG path,\n"
+         "Print copies the image, Actual Size pastes one, Convert saves the visible view.\n"
+         "\n"
+         "  --help     show this text and exit\n"
+         "  --version  show the version and exit\n";
+}
 
 // Keeps exceptions from crossing Qt's event loop: whatever a handler did not catch is
 // shown with the standard exception display and the program runs on.
@@ -37,14 +44,9 @@ class ZelkApplication final : public QApplication {
       : QApplication(argc, argv), desktop_(desktop) {}
 
   bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-      desktop_.ShowException(zelk::ApplicationTitle(), e.what());
-    } catch (...) {
-      desktop_.ShowException(zelk::ApplicationTitle(), "An unknown error occurred.");
-    }
-    return false;
+    bool handled = false;
+    zelk::RunShowingExceptions(desktop_, [&] { handled = QApplication::notify(receiver, event); });
+    return handled;
   }
 
  private:
@@ -56,7 +58,7 @@ class ZelkApplication final : public QApplication {
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kUsage, stdout);
+      std::fputs(Usage().c_str(), stdout);
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
@@ -74,10 +76,11 @@ int main(int argc, char** argv) {
     zelk::SetApplicationTitle("Zelk Zoomer");
     QApplication::setApplicationName(QStringLiteral("zelkzoomer"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelkzoomer.png")));
-    zelk::TForm1 form(desktop);
-    desktop.SetMainWindow(&form);
-    zelk::CreatePromptDialog(&form);
-    form.show();
+    zelk::MainWindow window(desktop);
+    desktop.SetMainWindow(&window);
+    zelk::CreatePromptDialog(&window);
+    window.show();
+    window.StartOpeningCommandLineArgument();
     app.exec();
   } catch (const std::exception& e) {
     desktop.ShowException(zelk::ApplicationTitle(), e.what());

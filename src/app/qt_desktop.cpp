@@ -39,6 +39,11 @@ QString DisplayText(const std::string& bytes) {
   return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+std::string BytesOfDisplayText(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
 namespace {
 // Messages carry CR LF line breaks; a Qt label wants plain line feeds.
 QString MessageText(const std::string& bytes) {

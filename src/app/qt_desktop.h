@@ -43,5 +43,7 @@ QString PathToQString(const std::string& path);
 std::string QStringToPath(const QString& path);
 // For captions: invalid UTF-8 shows replacement characters.
 QString DisplayText(const std::string& bytes);
+// The UTF-8 bytes of a text the user typed or a widget shows.
+std::string BytesOfDisplayText(const QString& text);
 
 }  // namespace zelk

@@ -8,11 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "codecs/bmp_reader.h"
-#include "codecs/ico_reader.h"
-#include "codecs/jpeg_codec.h"
-#include "codecs/metafile_reader.h"
-#include "codecs/png_codec.h"
+#include "codecs/image_formats.h"
 
 namespace zelk {
 namespace {
@@ -61,29 +57,13 @@ WholeFile ReadWhole(std::FILE* file) {
   return whole;
 }
 
-using MemoryReader = void (*)(const std::uint8_t*, std::size_t, Bitmap&);
-using FileReader = void (*)(std::FILE*, Bitmap&);
-
-MemoryReader MemoryReaderFor(const std::string& ext) {
-  if (ext == ".BMP") return ReadBmp;
-  if (ext == ".ICO") return ReadIco;
-  if (ext == ".EMF") return ReadEmf;
-  if (ext == ".WMF") return ReadWmf;
-  return nullptr;
-}
-
-FileReader FileReaderFor(const std::string& ext) {
-  if (ext == ".PNG") return ReadPngFile;
-  if (ext == ".JPG" || ext == ".JPEG") return ReadJpegFile;
-  return nullptr;
-}
-
 }  // namespace
 
 void LoadImageFile(const std::string& path, Bitmap& out) {
   const std::string ext = UpperExtension(path);
-  const MemoryReader memory_reader = MemoryReaderFor(ext);
-  const FileReader file_reader = FileReaderFor(ext);
+  const ImageFormat* format = FormatOfExtension(ext);
+  const ImageFormat::MemoryReader memory_reader = format ? format->read_memory : nullptr;
+  const ImageFormat::FileReader file_reader = format ? format->read_file : nullptr;
   if (memory_reader == nullptr && file_reader == nullptr) {
     if (ext.empty()) throw ImageError("a file with no extension cannot be opened");
     throw ImageError("files of type " + ext + " cannot be opened");

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "codecs/image_formats.h"  // UpperExtension
 #include "core/bitmap.h"
-#include "core/files/paths.h"  // UpperExtension
 
 namespace zelk {
 

@@ -42,11 +42,10 @@ void ReadRedirectionOnce() {
   state.redirection_read = true;
   const std::string executable = Argument(0);
   // Taken verbatim: the folder is not trimmed or checked.
-  std::string folder =
-      ReadWholeFile(support_internal::PathPartOf(executable) + kRedirectionFileName);
+  std::string folder = ReadWholeFile(PathPart(executable) + kRedirectionFileName);
   if (folder.empty()) return;
   if (folder.back() != kSeparator) folder += kSeparator;
-  state.redirected_executable = folder + support_internal::FileNamePartOf(executable);
+  state.redirected_executable = folder + FileNamePart(executable);
 }
 }  // namespace
 
@@ -66,7 +65,7 @@ void SetCommandLine(int argc, char** argv) {
   State().arguments = std::move(arguments);
 }
 
-std::string RedirectedParamStr(int n) {
+std::string CommandLineArgument(int n) {
   ReadRedirectionOnce();
   if (n == 0 && !State().redirected_executable.empty()) return State().redirected_executable;
   return Argument(n);

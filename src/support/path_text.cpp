@@ -1,48 +1,67 @@
-#include <algorithm>
+// Pieces of a path and letter case, for every layer: "/" is the only delimiter, and
+// paths are byte strings (UTF-8 on Linux, but any bytes the file system gives us).
 
-#include "support/support_internal.h"
+#include <QString>
 
-namespace zelk::support_internal {
+#include "support/support.h"
 
-bool IsPathDelimiter(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/' || c == ':';
-#else
-  return c == '/';
-#endif
-}
+namespace zelk {
 
 namespace {
-std::string::size_type LastDelimiter(const std::string& path) {
-  for (auto i = path.size(); i > 0; --i) {
-    if (IsPathDelimiter(path[i - 1])) return i - 1;
-  }
-  return std::string::npos;
+
+std::size_t NameStart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
 }
+
+std::size_t ExtensionStart(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < NameStart(path)) return path.size();
+  return dot;
+}
+
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
-std::string PathPartOf(const std::string& path) {
-  const auto at = LastDelimiter(path);
-  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+std::string PathPart(const std::string& path) {
+  return path.substr(0, NameStart(path));
 }
 
-std::string FileNamePartOf(const std::string& path) {
-  const auto at = LastDelimiter(path);
-  return at == std::string::npos ? path : path.substr(at + 1);
+std::string FileNamePart(const std::string& path) {
+  return path.substr(NameStart(path));
 }
 
-std::string WithoutExtension(const std::string& file_name) {
-  const auto dot = file_name.rfind('.');
-  const auto delimiter = LastDelimiter(file_name);
-  if (dot == std::string::npos) return file_name;
-  if (delimiter != std::string::npos && dot < delimiter) return file_name;
-  return file_name.substr(0, dot);
+std::string ExtensionOf(const std::string& path) {
+  return path.substr(ExtensionStart(path));
 }
 
-std::string AsciiLower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+std::string RemoveExtension(const std::string& path) {
+  return path.substr(0, ExtensionStart(path));
+}
+
+std::string LowerCaseAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
 }
 
-}  // namespace zelk::support_internal
+std::string UpperCaseText(const std::string& text) {
+  std::string ascii_upper = text;
+  for (char& c : ascii_upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (IsAscii(text)) return ascii_upper;
+  // Only valid UTF-8 survives a round trip through QString unchanged; anything else
+  // keeps its bytes so that the result still names the same file's text.
+  const QString decoded = QString::fromUtf8(ascii_upper.data(), qsizetype(ascii_upper.size()));
+  const QByteArray reencoded = decoded.toUtf8();
+  if (reencoded.size() != qsizetype(ascii_upper.size()) || reencoded.toStdString() != ascii_upper)
+    return ascii_upper;
+  return decoded.toUpper().toStdString();
+}
+
+}  // namespace zelk

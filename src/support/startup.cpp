@@ -36,26 +36,25 @@ void SupportLibraryStartup() {
 }
 
 std::string GetProgramFolder() {
-  return ProgramFolderFromExecutablePath(RedirectedParamStr(0));
+  return ProgramFolderFromExecutablePath(CommandLineArgument(0));
 }
 
 std::string ApplyLongPathPrefixRules(std::string folder) {
   if (folder.compare(0, 4, "\\\\?\\") == 0) folder.erase(0, 4);
-  if (folder.size() >= 4 && support_internal::AsciiLower(folder.substr(0, 3)) == "unc" &&
-      folder[3] == '\\') {
+  if (folder.size() >= 4 && LowerCaseAscii(folder.substr(0, 3)) == "unc" && folder[3] == '\\') {
     folder.replace(0, 3, "\\");
   }
   return folder;
 }
 
 std::string ProgramFolderFromExecutablePath(const std::string& executable_path) {
-  std::string folder = ApplyLongPathPrefixRules(support_internal::PathPartOf(executable_path));
+  std::string folder = ApplyLongPathPrefixRules(PathPart(executable_path));
   if (folder.empty()) folder = kCurrentFolder;
   std::error_code error;
   const auto absolute = std::filesystem::absolute(folder, error);
   if (error) return std::string();
   folder = absolute.lexically_normal().string();
-  if (folder.empty() || !support_internal::IsPathDelimiter(folder.back())) {
+  if (folder.empty() || folder.back() != '/') {
     folder += std::filesystem::path::preferred_separator;
   }
   return folder;

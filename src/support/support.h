@@ -22,6 +22,25 @@ namespace zelk {
 void SetApplicationTitle(std::string title);
 std::string ApplicationTitle();
 
+// ---- Paths and letter case --------------------------------------------------
+// Paths are byte strings; "/" is the only delimiter.
+// Everything up to and including the last "/" ("" when there is none).
+std::string PathPart(const std::string& path);
+// Everything after the last "/" (the whole path when there is none).
+std::string FileNamePart(const std::string& path);
+// From the last "." that follows the last "/", dot included; "" when the name part
+// holds no dot.
+std::string ExtensionOf(const std::string& path);
+// The path without ExtensionOf(path).
+std::string RemoveExtension(const std::string& path);
+// ASCII letters lower-cased; every other byte unchanged.
+std::string LowerCaseAscii(std::string text);
+// Upper-cases text for comparisons and captions: ASCII letters by the plain rule
+// (so a Turkish locale's dotted capital I never turns ".ico" into something else),
+// other letters by Unicode when the text is valid UTF-8; invalid UTF-8 keeps its
+// non-ASCII bytes as they are.
+std::string UpperCaseText(const std::string& text);
+
 // ---- Messages and the message log -------------------------------------------
 // Trims bytes <= 32 from both ends, brings the application to the front and shows
 // the text in a modal box with one OK button, captioned with the application title.
@@ -110,7 +129,7 @@ void SetCommandLine(int argc, char** argv);
 // Argument n; argument 0 is the executable path, redirected into the folder named by
 // "redirect_exes.txt" beside the executable when that file has content (read once,
 // on the first call). Empty when there is no such argument.
-std::string RedirectedParamStr(int n);
+std::string CommandLineArgument(int n);
 // A yes/no question (or, when the text starts with "@", an OK/Cancel notice) under
 // the upper-cased executable name, after a system sound. True for Yes or OK.
 bool ConfirmWithSound(std::string text);
@@ -136,7 +155,7 @@ long double FractionalPart(long double value);
 namespace testing {
 // args[0] is taken verbatim as the executable path.
 void SetCommandLineForTesting(std::vector<std::string> args);
-// Forgets the redirection read, so the next RedirectedParamStr reads the file again.
+// Forgets the redirection read, so the next CommandLineArgument reads the file again.
 void ResetRedirection();
 void SetProgramFolderForTesting(std::string folder);
 }  // namespace testing

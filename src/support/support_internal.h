@@ -6,16 +6,6 @@
 
 namespace zelk::support_internal {
 
-// "/" on POSIX; "\", "/" and ":" on Windows.
-bool IsPathDelimiter(char c);
-// Up to and including the last delimiter; empty when there is none.
-std::string PathPartOf(const std::string& path);
-// What follows the last delimiter.
-std::string FileNamePartOf(const std::string& path);
-// Without the last "." after the last delimiter and what follows it.
-std::string WithoutExtension(const std::string& file_name);
-std::string AsciiLower(std::string text);
-
 // The close used for the message log itself: never writes a log entry, so a log
 // file that cannot be closed cannot ask for another log entry without end.
 int CloseFileWithoutLogging(std::FILE* stream);

@@ -39,8 +39,8 @@ std::string TemporaryNameBeside(const std::string& target) {
   static unsigned counter = 0;
   // The folder part only: a long target name plus a suffix could exceed the limit
   // on one name's length.
-  return support_internal::PathPartOf(target) + ".zelk-" + std::to_string(getpid()) + "-" +
-         std::to_string(++counter) + ".tmp";
+  return PathPart(target) + ".zelk-" + std::to_string(getpid()) + "-" + std::to_string(++counter) +
+         ".tmp";
 }
 
 bool AppendToFile(const std::string& name, const std::string& content, bool log_close_failures) {

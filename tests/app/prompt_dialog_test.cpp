@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/zelkdlgsrc.h"
+#include "app/prompt_dialog.h"
 #include "qt_test_application.h"
 #include "scripted_desktop.h"
 
@@ -37,15 +37,15 @@ class PromptDialogTest : public ::testing::Test {
   // and OK or Cancel is clicked.
   bool Answer(std::string& value, const char* typed, bool ok) {
     WhenShown([this, typed, ok] {
-      if (typed) dialog.Edit1->setEditText(QString::fromUtf8(typed));
-      (ok ? dialog.BitBtn1 : dialog.BitBtn2)->click();
+      if (typed) dialog.controls().text_box->setEditText(QString::fromUtf8(typed));
+      (ok ? dialog.controls().ok_button : dialog.controls().cancel_button)->click();
     });
     return dialog.Query("Zelk Zoomer - Colours to Change",
                         "RGB Ranges in R(lo:hi) G(lo:hi) B(lo:hi) format.", value);
   }
 
   ScopedScriptedDesktop scripted;
-  Tzelkgrabstr dialog;
+  PromptDialog dialog;
 };
 
 TEST_F(PromptDialogTest, HistoryIsNewestFirstWithoutCaseInsensitiveDuplicates) {
@@ -86,13 +86,13 @@ TEST_F(PromptDialogTest, EmptyAndOverlongTextsAreReturnedButNotKept) {
   EXPECT_EQ(value, "");
   EXPECT_EQ(dialog.History(), QStringList{"offered"});
 
-  const std::string too_long(Tzelkgrabstr::kHistoryTextLimit, 'x');
+  const std::string too_long(PromptDialog::kHistoryTextLimit, 'x');
   value = too_long;
   EXPECT_TRUE(Answer(value, nullptr, true));
   EXPECT_EQ(value, too_long);
   EXPECT_EQ(dialog.History().size(), 1);
 
-  const std::string just_fits(Tzelkgrabstr::kHistoryTextLimit - 1, 'y');
+  const std::string just_fits(PromptDialog::kHistoryTextLimit - 1, 'y');
   value = just_fits;
   EXPECT_TRUE(Answer(value, nullptr, true));
   EXPECT_EQ(dialog.History().size(), 2);
@@ -106,7 +106,7 @@ TEST_F(PromptDialogTest, CancelAndCloseKeepTheOldValue) {
   EXPECT_EQ(dialog.History(), QStringList{QString::fromStdString(kDefaultRanges)});
 
   WhenShown([this] {
-    dialog.Edit1->setEditText("R(2:2)");
+    dialog.controls().text_box->setEditText("R(2:2)");
     dialog.close();
   });
   EXPECT_FALSE(dialog.Query("c", "p", value));
@@ -119,15 +119,16 @@ TEST_F(PromptDialogTest, ShowingSelectsTheOfferedTextAndEnterMeansOk) {
   QString selected;
   QWidget* focused = nullptr;
   WhenShown([&] {
-    selected = dialog.Edit1->lineEdit()->selectedText();
+    selected = dialog.controls().text_box->lineEdit()->selectedText();
     focused = dialog.focusWidget();
     EXPECT_EQ(dialog.windowTitle(), "Caption");
-    EXPECT_EQ(dialog.Label1->text(), "Prompt");
+    EXPECT_EQ(dialog.controls().prompt_label->text(), "Prompt");
     SendKey(dialog.focusWidget(), Qt::Key_Return);
   });
   EXPECT_TRUE(dialog.Query("Caption", "Prompt", value));
   EXPECT_EQ(selected, "abc");
-  EXPECT_TRUE(focused == dialog.Edit1 || focused == dialog.Edit1->lineEdit());
+  EXPECT_TRUE(focused == dialog.controls().text_box ||
+              focused == dialog.controls().text_box->lineEdit());
   // Enter must not have added an entry of the combo box's own making.
   EXPECT_EQ(dialog.History(), QStringList{"abc"});
 }
@@ -141,12 +142,12 @@ TEST_F(PromptDialogTest, DeleteRemovesTheHighlightedEntryOnlyWhileTheListIsOpen)
 
   std::string value = "abc";
   WhenShown([this] {
-    QComboBox* combo = dialog.Edit1;
+    QComboBox* combo = dialog.controls().text_box;
     QAbstractItemView* list = combo->view();
     combo->showPopup();
     if (!list->isVisible()) {
       ADD_FAILURE() << "the drop-down list did not open";
-      dialog.BitBtn2->click();
+      dialog.controls().cancel_button->click();
       return;
     }
 
@@ -172,7 +173,7 @@ TEST_F(PromptDialogTest, DeleteRemovesTheHighlightedEntryOnlyWhileTheListIsOpen)
     SendKey(combo->lineEdit(), Qt::Key_Delete);
     EXPECT_EQ(combo->currentText(), "bc");
     EXPECT_EQ(dialog.History().size(), 2);
-    dialog.BitBtn1->click();
+    dialog.controls().ok_button->click();
   });
   EXPECT_TRUE(dialog.Query("c", "p", value));
   EXPECT_EQ(value, "bc");
@@ -181,24 +182,24 @@ TEST_F(PromptDialogTest, DeleteRemovesTheHighlightedEntryOnlyWhileTheListIsOpen)
 
 TEST_F(PromptDialogTest, OnlyTheWidthFollowsAResize) {
   dialog.show();
-  EXPECT_EQ(dialog.size(), QSize(Tzelkgrabstr::kClientWidth, Tzelkgrabstr::kClientHeight));
-  const int cancel_gap = dialog.width() - dialog.BitBtn2->geometry().right();
+  EXPECT_EQ(dialog.size(), QSize(PromptDialog::kClientWidth, PromptDialog::kClientHeight));
+  const int cancel_gap = dialog.width() - dialog.controls().cancel_button->geometry().right();
 
   dialog.resize(700, 300);
   QCoreApplication::processEvents();
-  EXPECT_EQ(dialog.height(), Tzelkgrabstr::kClientHeight);
+  EXPECT_EQ(dialog.height(), PromptDialog::kClientHeight);
   EXPECT_EQ(dialog.width(), 700);
-  EXPECT_EQ(dialog.Edit1->width(), 670);
-  EXPECT_EQ(dialog.Edit2->width(), 670);
-  EXPECT_EQ(dialog.Panel1->size(), dialog.size());
-  EXPECT_EQ(dialog.width() - dialog.BitBtn2->geometry().right(), cancel_gap);
-  EXPECT_EQ(dialog.BitBtn2->x() - dialog.BitBtn1->x(), 76);
+  EXPECT_EQ(dialog.controls().text_box->width(), 670);
+  EXPECT_EQ(dialog.controls().password_edit->width(), 670);
+  EXPECT_EQ(dialog.controls().frame->size(), dialog.size());
+  EXPECT_EQ(dialog.width() - dialog.controls().cancel_button->geometry().right(), cancel_gap);
+  EXPECT_EQ(dialog.controls().cancel_button->x() - dialog.controls().ok_button->x(), 76);
 
   dialog.resize(400, 20);
   QCoreApplication::processEvents();
-  EXPECT_EQ(dialog.height(), Tzelkgrabstr::kClientHeight);
-  EXPECT_EQ(dialog.Edit1->width(), 370);
-  EXPECT_EQ(dialog.width() - dialog.BitBtn2->geometry().right(), cancel_gap);
+  EXPECT_EQ(dialog.height(), PromptDialog::kClientHeight);
+  EXPECT_EQ(dialog.controls().text_box->width(), 370);
+  EXPECT_EQ(dialog.width() - dialog.controls().cancel_button->geometry().right(), cancel_gap);
   dialog.hide();
 }
 
@@ -212,7 +213,7 @@ TEST_F(PromptDialogTest, ASecondRequestWhileShowingUsesTheStandardInputBox) {
   WhenShown([&] {
     inner_ok = dialog.Query("c2", "p2", inner);
     inner_cancel = dialog.Query("c3", "p3", inner_cancelled);
-    dialog.BitBtn2->click();
+    dialog.controls().cancel_button->click();
   });
   EXPECT_FALSE(dialog.Query("c", "p", outer));
   EXPECT_TRUE(inner_ok);
@@ -229,48 +230,48 @@ TEST_F(PromptDialogTest, FolderButtonTakesTheChosenFolder) {
       std::filesystem::temp_directory_path() / "zelk_prompt_dialog_test";
   std::filesystem::create_directories(folder);
   const std::string current = std::filesystem::current_path().string();
-  EXPECT_EQ(Tzelkgrabstr::FolderChooserStart(folder.string()), folder.string());
-  EXPECT_EQ(Tzelkgrabstr::FolderChooserStart((folder / "missing").string()), current);
-  EXPECT_EQ(Tzelkgrabstr::FolderChooserStart(""), current);
-  EXPECT_EQ(Tzelkgrabstr::FolderChooserTitle("Zelk Zoomer"), "Zelk Zoomer\nChoose a Directory :-");
+  EXPECT_EQ(PromptDialog::FolderChooserStart(folder.string()), folder.string());
+  EXPECT_EQ(PromptDialog::FolderChooserStart((folder / "missing").string()), current);
+  EXPECT_EQ(PromptDialog::FolderChooserStart(""), current);
+  EXPECT_EQ(PromptDialog::FolderChooserTitle("Zelk Zoomer"), "Zelk Zoomer\nChoose a Directory :-");
   std::filesystem::remove_all(folder);
 
-  dialog.Edit1->setEditText("before");
+  dialog.controls().text_box->setEditText("before");
   scripted.desktop.folder_answers = {std::string("/chosen/folder"), std::nullopt, std::string()};
-  dialog.xbtnClick();
-  EXPECT_EQ(dialog.Edit1->currentText(), "/chosen/folder");
-  dialog.xbtnClick();  // cancelled
-  EXPECT_EQ(dialog.Edit1->currentText(), "/chosen/folder");
-  dialog.xbtnClick();  // nothing chosen
-  EXPECT_EQ(dialog.Edit1->currentText(), "/chosen/folder");
+  dialog.ChooseFolderIntoText();
+  EXPECT_EQ(dialog.controls().text_box->currentText(), "/chosen/folder");
+  dialog.ChooseFolderIntoText();  // cancelled
+  EXPECT_EQ(dialog.controls().text_box->currentText(), "/chosen/folder");
+  dialog.ChooseFolderIntoText();  // nothing chosen
+  EXPECT_EQ(dialog.controls().text_box->currentText(), "/chosen/folder");
   EXPECT_TRUE(scripted.desktop.folder_answers.empty());
 
   // A caller that shows the button must show it again for the next request.
-  dialog.xbtn->show();
+  dialog.controls().folder_button->show();
   std::string value = "v";
   bool shown_during = false;
   WhenShown([&] {
-    shown_during = dialog.xbtn->isVisible();
-    dialog.BitBtn1->click();
+    shown_during = dialog.controls().folder_button->isVisible();
+    dialog.controls().ok_button->click();
   });
   EXPECT_TRUE(dialog.Query("c", "p", value));
   EXPECT_TRUE(shown_during);
-  EXPECT_FALSE(dialog.xbtn->isVisibleTo(&dialog));
+  EXPECT_FALSE(dialog.controls().folder_button->isVisibleTo(&dialog));
 }
 
 TEST(PromptDialogInstance, LivesWithTheMainWindowAndIsRecreatedAfterIt) {
   auto main_window = std::make_unique<QWidget>();
   CreatePromptDialog(main_window.get());
-  Tzelkgrabstr* first = &zelkgrabstr();
-  EXPECT_EQ(first, &zelkgrabstr());
+  PromptDialog* first = &SharedPromptDialog();
+  EXPECT_EQ(first, &SharedPromptDialog());
   EXPECT_EQ(first->parentWidget(), main_window.get());
   EXPECT_TRUE(first->isWindow());
   EXPECT_FALSE(first->isVisible());
 
   main_window.reset();  // takes the dialog with it
-  Tzelkgrabstr& second = zelkgrabstr();
+  PromptDialog& second = SharedPromptDialog();
   EXPECT_EQ(second.parentWidget(), nullptr);
-  EXPECT_EQ(&second, &zelkgrabstr());
+  EXPECT_EQ(&second, &SharedPromptDialog());
 }
 
 }  // namespace

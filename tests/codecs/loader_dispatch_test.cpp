@@ -45,6 +45,14 @@ class LoaderTest : public ::testing::Test {
   Bitmap image_;
 };
 
+TEST(ImageFormats, ListedExtensionsAreMatchedWhole) {
+  for (const char* ext : {".jpg", ".Jpeg", ".JPG", ".bmp", ".ico", ".emf", ".WMF", ".png"})
+    EXPECT_TRUE(IsListedImageExtension(ext)) << ext;
+  for (const char* ext :
+       {"", ".", ".JPE", ".BM", ".TIF", ".gif", ".txt", "JPG", ".JPG,.JPEG", ".jpg ", ".PN"})
+    EXPECT_FALSE(IsListedImageExtension(ext)) << ext;
+}
+
 TEST(UpperExtension, TakesTheLastDotOfTheFileNameOnly) {
   EXPECT_EQ(UpperExtension("/pics/photo.Jpeg"), ".JPEG");
   EXPECT_EQ(UpperExtension("archive.tar.gz"), ".GZ");

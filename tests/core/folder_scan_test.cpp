@@ -1,4 +1,5 @@
 #include "core/files/folder_scan.h"
+#include "codecs/image_formats.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -27,7 +28,7 @@ class FolderScanTest : public ::testing::Test {
   void Touch(const std::string& name) { std::ofstream(folder_ + name) << "x"; }
   std::vector<std::string> Scan() {
     FileList list;
-    ScanFolderImages(folder_, list);
+    ScanFolderImages(folder_, IsListedImageExtension, list);
     std::vector<std::string> names;
     for (int i = 0; i < list.Count(); ++i) {
       EXPECT_EQ(PathPart(list[i]), folder_);
@@ -44,7 +45,7 @@ TEST_F(FolderScanTest, ListsTheImagesOfTheNamedFilesFolderInOrder) {
   // What the start-up does with the command-line argument.
   const std::string spec = ExpandFileSpec(folder_ + "b.jpg");
   FileList list;
-  ScanFolderImages(PathPart(spec), list);
+  ScanFolderImages(PathPart(spec), IsListedImageExtension, list);
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list[0], folder_ + "a.PNG");
   EXPECT_EQ(list[1], folder_ + "b.jpg");
@@ -88,19 +89,19 @@ TEST_F(FolderScanTest, NamesDifferingInCaseAndInvalidUtf8AreListedByteExact) {
 
 TEST_F(FolderScanTest, MissingFolderAddsNothingAndAFilledListIsMergedInto) {
   FileList list;
-  ScanFolderImages(folder_ + "nowhere/", list);
+  ScanFolderImages(folder_ + "nowhere/", IsListedImageExtension, list);
   EXPECT_TRUE(list.Empty());
 
   Touch("b.png");
   Touch("d.png");
   FileList without_slash;
-  ScanFolderImages(folder_.substr(0, folder_.size() - 1), without_slash);
+  ScanFolderImages(folder_.substr(0, folder_.size() - 1), IsListedImageExtension, without_slash);
   ASSERT_EQ(without_slash.Count(), 2);
   EXPECT_EQ(without_slash[0], folder_ + "b.png");
 
   list.Add(folder_ + "c.png");
   list.Add(folder_ + "d.png");
-  ScanFolderImages(folder_, list);
+  ScanFolderImages(folder_, IsListedImageExtension, list);
   ASSERT_EQ(list.Count(), 3);
   EXPECT_EQ(list[0], folder_ + "b.png");
   EXPECT_EQ(list[1], folder_ + "c.png");

@@ -26,10 +26,10 @@ class DragSource final : public QWidget {
  protected:
   void mousePressEvent(QMouseEvent* event) override {
     if (event->button() != Qt::LeftButton) return;
-    auto* data = new QMimeData;
-    data->setUrls(urls_);
+    auto* mime = new QMimeData;
+    mime->setUrls(urls_);
     auto* drag = new QDrag(this);
-    drag->setMimeData(data);
+    drag->setMimeData(mime);
     const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction);
     const char* name = action == Qt::CopyAction   ? "copy"
                        : action == Qt::MoveAction ? "move"

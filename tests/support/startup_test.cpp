@@ -85,10 +85,10 @@ class CommandLine : public ::testing::Test {
 };
 
 TEST_F(CommandLine, WithoutRedirectionTheArgumentsAreAsGiven) {
-  EXPECT_EQ(RedirectedParamStr(0), executable);
-  EXPECT_EQ(RedirectedParamStr(1), "first arg");
-  EXPECT_EQ(RedirectedParamStr(2), "");
-  EXPECT_EQ(RedirectedParamStr(-1), "");
+  EXPECT_EQ(CommandLineArgument(0), executable);
+  EXPECT_EQ(CommandLineArgument(1), "first arg");
+  EXPECT_EQ(CommandLineArgument(2), "");
+  EXPECT_EQ(CommandLineArgument(-1), "");
   EXPECT_EQ(GetProgramFolder(), folder.Path());
   EXPECT_TRUE(desktop.messages.empty());
 }
@@ -96,19 +96,19 @@ TEST_F(CommandLine, WithoutRedirectionTheArgumentsAreAsGiven) {
 TEST_F(CommandLine, RedirectionFileMovesTheExecutableOnceAndVerbatim) {
   const std::string redirect = folder.File("redirect_exes.txt");
   PutFile(redirect, "/apps");
-  EXPECT_EQ(RedirectedParamStr(0), "/apps/Viewer.exe");
-  EXPECT_EQ(RedirectedParamStr(1), "first arg");
+  EXPECT_EQ(CommandLineArgument(0), "/apps/Viewer.exe");
+  EXPECT_EQ(CommandLineArgument(1), "first arg");
   // Read once per process: later changes have no effect.
   PutFile(redirect, "/elsewhere");
-  EXPECT_EQ(RedirectedParamStr(0), "/apps/Viewer.exe");
+  EXPECT_EQ(CommandLineArgument(0), "/apps/Viewer.exe");
 
   testing::ResetRedirection();
   PutFile(redirect, "/apps/");
-  EXPECT_EQ(RedirectedParamStr(0), "/apps/Viewer.exe");
+  EXPECT_EQ(CommandLineArgument(0), "/apps/Viewer.exe");
 
   testing::ResetRedirection();
   PutFile(redirect, "/apps\r\n");
-  EXPECT_EQ(RedirectedParamStr(0), "/apps\r\n/Viewer.exe");
+  EXPECT_EQ(CommandLineArgument(0), "/apps\r\n/Viewer.exe");
 
   testing::ResetRedirection();
   PutFile(redirect, folder.File("moved"));
@@ -117,7 +117,7 @@ TEST_F(CommandLine, RedirectionFileMovesTheExecutableOnceAndVerbatim) {
   // An empty file is no redirection.
   testing::ResetRedirection();
   PutFile(redirect, "");
-  EXPECT_EQ(RedirectedParamStr(0), executable);
+  EXPECT_EQ(CommandLineArgument(0), executable);
   EXPECT_TRUE(desktop.messages.empty());
 }
 
@@ -151,8 +151,8 @@ TEST(CommandLineFromMain, ArgumentZeroIsTheRunningExecutable) {
   SetCommandLine(2, argv);
   testing::ResetRedirection();
   const auto running = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(RedirectedParamStr(0), running.string());
-  EXPECT_EQ(RedirectedParamStr(1), "/pictures/a.jpg");
+  EXPECT_EQ(CommandLineArgument(0), running.string());
+  EXPECT_EQ(CommandLineArgument(1), "/pictures/a.jpg");
   testing::SetCommandLineForTesting({});
   testing::ResetRedirection();
 }

@@ -5,11 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/files/paths.h"
+#include "support/support.h"
 
 namespace zelk {
 
-void ScanFolderImages(const std::string& folder_name, FileList& list) {
+void ScanFolderImages(const std::string& folder_name, const ExtensionFilter& listed,
+                      FileList& list) {
   namespace fs = std::filesystem;
   std::string folder = folder_name;
   if (!folder.empty() && folder.back() != '/') folder.push_back('/');
@@ -22,7 +23,7 @@ void ScanFolderImages(const std::string& folder_name, FileList& list) {
     // The name test comes first: it is cheap, while the type test of a symlink
     // costs a stat.
     std::string name = entry.path().filename().native();
-    if (IsFolderImageExtension(ExtensionOf(name))) {
+    if (listed(ExtensionOf(name))) {
       std::error_code type_error;
       if (entry.is_regular_file(type_error)) found.push_back(folder + name);
     }

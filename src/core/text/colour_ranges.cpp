@@ -86,13 +86,13 @@ void ReplaceBlocks(std::uint8_t* p, std::size_t blocks, const BlockTables& t) {
 ColourRanges ParseColourRanges(const std::string& text) {
   const std::string delimiters = "(:)";
   ColourRanges ranges;
-  sqgetdelimel4(text, delimiters, 1);  // the channel letter, not used
-  ranges.Rlo = ReadBound(sqgetdelimel4(text, delimiters, 2));
-  ranges.Rhi = ReadBound(sqgetdelimel4(text, delimiters, 3));
-  ranges.Glo = ReadBound(sqgetdelimel4(text, delimiters, 5));
-  ranges.Ghi = ReadBound(sqgetdelimel4(text, delimiters, 6));
-  ranges.Blo = ReadBound(sqgetdelimel4(text, delimiters, 8));
-  ranges.Bhi = ReadBound(sqgetdelimel4(text, delimiters, 9));
+  NthDelimitedField(text, delimiters, 1);  // the channel letter, not used
+  ranges.Rlo = ReadBound(NthDelimitedField(text, delimiters, 2));
+  ranges.Rhi = ReadBound(NthDelimitedField(text, delimiters, 3));
+  ranges.Glo = ReadBound(NthDelimitedField(text, delimiters, 5));
+  ranges.Ghi = ReadBound(NthDelimitedField(text, delimiters, 6));
+  ranges.Blo = ReadBound(NthDelimitedField(text, delimiters, 8));
+  ranges.Bhi = ReadBound(NthDelimitedField(text, delimiters, 9));
   return ranges;
 }
 

@@ -24,7 +24,7 @@ struct ColourRanges {
 // bound is a C integer literal with automatic base (0x hex, leading 0 octal, sign
 // allowed), read up to the first character that does not fit, clamped to the 32-bit
 // range; a piece with no digits, or one missing because the text ends early, is 0.
-// Never rejects a text. Uses sqgetdelimel4, so it ends any scan in progress.
+// Never rejects a text. Uses NthDelimitedField, so it ends any scan in progress.
 ColourRanges ParseColourRanges(const std::string& text);
 
 // One pass over image in place: each pixel's blue, green and red value is replaced

@@ -25,14 +25,14 @@ ScanState& State() {
 
 }  // namespace
 
-std::string sqgetdelimel4(const std::string& text, const std::string& delimiters, int index) {
+std::string NthDelimitedField(const std::string& text, const std::string& delimiters, int index) {
   ScanState& scan = State();
   if (index == 1) {
     scan.text = text;
     scan.position = 0;
     scan.field = 1;
   } else if (text != scan.text) {
-    ReportMessage("Pointer mismatch in sqgetdelimel4");
+    ReportMessage("Pointer mismatch in NthDelimitedField");
   }
 
   std::array<bool, 256> is_delimiter{};

@@ -1,7 +1,7 @@
 #pragma once
 // The prompt dialog: a modal one-line question with a drop-down history of the texts
 // entered since the program started. One instance lives for the whole run (see
-// zelkgrabstr()), so the history survives between requests; it is never stored.
+// SharedPromptDialog()), so the history survives between requests; it is never stored.
 
 #include <QDialog>
 #include <string>
@@ -15,17 +15,17 @@ class QPushButton;
 
 namespace zelk {
 
-class Tzelkgrabstr final : public QDialog {
+class PromptDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  // The designed client area; the height never changes, the width may.
+  // The client area; the height never changes, the width may.
   static constexpr int kClientWidth = 480;
   static constexpr int kClientHeight = 101;
   // Texts this long or longer are returned but kept out of the history.
   static constexpr int kHistoryTextLimit = 4096;
 
-  explicit Tzelkgrabstr(QWidget* main_window = nullptr);
+  explicit PromptDialog(QWidget* main_window = nullptr);
 
   // Shows the dialog modally with caption, prompt and value offered in the edit box.
   // True on OK, with value set to the entered text; false on Cancel or close, with
@@ -42,23 +42,22 @@ class Tzelkgrabstr final : public QDialog {
   // The folder chooser's title for the given application title.
   static std::string FolderChooserTitle(const std::string& application_title);
 
-  // Form event handlers.
-  void FormShow();
-  void FormResize();
-  void FormClose();
-  void xbtnClick();
-  // Key handling for the drop-down list of Edit1; true when the key was consumed.
-  bool Edit1KeyDown(QKeyEvent* event);
+  // The folder button: the folder chooser, its answer put into the text box.
+  void ChooseFolderIntoText();
 
-  // The controls, in tab order (Panel1 holds them all).
-  QFrame* Panel1 = nullptr;
-  QPushButton* xbtn = nullptr;
-  QPushButton* BitBtn1 = nullptr;
-  QPushButton* BitBtn2 = nullptr;
-  QLineEdit* Edit2 = nullptr;
-  QComboBox* Edit1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
+  // The controls, in tab order (the frame holds them all). The folder button and the
+  // password edit stay hidden in this program; the hint label too.
+  struct Controls {
+    QFrame* frame = nullptr;
+    QPushButton* folder_button = nullptr;
+    QPushButton* ok_button = nullptr;
+    QPushButton* cancel_button = nullptr;
+    QLineEdit* password_edit = nullptr;
+    QComboBox* text_box = nullptr;  // the entered text, with the history below it
+    QLabel* prompt_label = nullptr;
+    QLabel* hint_label = nullptr;
+  };
+  const Controls& controls() const { return controls_; }
 
   void done(int result) override;
 
@@ -70,13 +69,21 @@ class Tzelkgrabstr final : public QDialog {
  private:
   void AddToHistory(const QString& text);
   void CentreOverMainWindow();
+  void FocusTextOnShow();
+  void LayOutForWidth();
+  void HideFolderButton();
+  // Delete in the open history list removes the highlighted entry; true when the
+  // key was consumed.
+  bool DeleteHighlightedHistoryEntry(QKeyEvent* event);
+
+  Controls controls_;
 };
 
 // The one prompt dialog of the program. CreatePromptDialog is called once at start,
 // right after the main window exists; the dialog is then owned by the main window and
-// centred over it. zelkgrabstr() creates an unowned one on first use if that has not
+// centred over it. SharedPromptDialog() creates an unowned one on first use if that has not
 // happened (it is then deleted when the application object goes).
 void CreatePromptDialog(QWidget* main_window);
-Tzelkgrabstr& zelkgrabstr();
+PromptDialog& SharedPromptDialog();
 
 }  // namespace zelk

@@ -1,11 +1,11 @@
-// TForm1: the commands that write, print, copy, paste or change the image.
+// MainWindow: the commands that write, print, copy, paste or change the image.
 
 #include <filesystem>
 
-#include "app/picture_file_filters.h"
+#include "app/main_window.h"
 #include "app/print_command.h"
-#include "app/unit1.h"
-#include "app/zelkdlgsrc.h"
+#include "app/prompt_dialog.h"
+#include "codecs/image_formats.h"
 #include "codecs/image_writer.h"
 #include "core/files/file_spec.h"
 #include "core/files/paths.h"
@@ -17,7 +17,7 @@
 namespace zelk {
 
 namespace {
-FileDialogRequest SavePictureDialog1(const std::string& current) {
+FileDialogRequest ConvertDialogRequest(const std::string& current) {
   FileDialogRequest request;
   request.title = "Choose File Name to Convert to (Extension Dictates Format) :-";
   request.filters = PictureFileFilters();
@@ -42,17 +42,13 @@ Bitmap PictureAsBitmap(const ViewImage& picture) {
   return bitmap;
 }
 
-std::string LowerCaseAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 }  // namespace
 
-void TForm1::Button5Click() {
+void MainWindow::ConvertCurrentFile() {
   if (!HasCurrentEntry()) return;
-  const std::string current = FileList[FileIndex];
-  const std::optional<std::string> target = desktop_.ChooseFileToSave(SavePictureDialog1(current));
+  const std::string current = files_[file_index_];
+  const std::optional<std::string> target =
+      desktop_.ChooseFileToSave(ConvertDialogRequest(current));
   if (!target) return;
   ChangeCurrentFolder(PathPart(*target));
   if (SameFilePath(current, *target)) {
@@ -65,34 +61,34 @@ void TForm1::Button5Click() {
   }
   // Written to a temporary file and renamed over the target only when complete; a
   // failure reaches the standard exception display with the system's reason.
-  SaveImageFile(*target, SourceBitmap);
-  FileIndex = FileList.Add(*target);
+  SaveImageFile(*target, image_);
+  file_index_ = files_.Add(*target);
   RenderView();
   UpdateNavButtons();
 }
 
-bool TForm1::Button5ContextPopup() {
+bool MainWindow::SaveVisibleView() {
   if (!HasCurrentEntry()) return false;
-  const std::string name = RemoveExtension(FileList[FileIndex]) + "_ZelkZoomed.bmp";
+  const std::string name = RemoveExtension(files_[file_index_]) + "_ZelkZoomed.bmp";
   EnsurePictureMatchesView();
-  SaveImageFile(name, PictureAsBitmap(Image1->Picture()));
-  if (FileIndex < FileList.Count() - 1) nxtimg->setFocus();
+  SaveImageFile(name, PictureAsBitmap(controls_.view->Picture()));
+  if (file_index_ < files_.Count() - 1) controls_.next_button->setFocus();
   ReportMessage("Visible Image Saved to " + name);
   return true;
 }
 
-void TForm1::Button2Click() {
-  if (!HasCurrentEntry() || SourceBitmap.Empty()) return;
-  RunPrintCommand(desktop_, SourceBitmap, caption_text_, FileList[FileIndex]);
+void MainWindow::Print() {
+  if (!HasCurrentEntry() || image_.Empty()) return;
+  RunPrintCommand(desktop_, image_, caption_text_, files_[file_index_]);
 }
 
-bool TForm1::Button2ContextPopup() {
-  if (SourceBitmap.Empty()) return false;
-  desktop_.SetClipboardImage(SourceBitmap);
+bool MainWindow::CopyImageToClipboard() {
+  if (image_.Empty()) return false;
+  desktop_.SetClipboardImage(image_);
   return false;
 }
 
-bool TForm1::CheckBox2ContextPopup() {
+bool MainWindow::PasteImage() {
   const std::string name = "cb_" + LowerCaseAscii(RandomLetters(9)) + ".bmp";
   std::error_code error;
   std::string folder = std::filesystem::current_path(error).string();
@@ -111,46 +107,44 @@ bool TForm1::CheckBox2ContextPopup() {
       case ClipboardImageStatus::kImage:
         break;
     }
-    SourceBitmap = std::move(pasted);
-    ImageWidth = SourceBitmap.Width();
-    ImageHeight = SourceBitmap.Height();
-    Loading = false;
-    FileIndex = FileList.Add(path);
-    ZoomBox = {};
+    image_ = std::move(pasted);
+    loading_ = false;
+    file_index_ = files_.Add(path);
+    zoom_box_ = {};
     RenderView();
     UpdateNavButtons();
-    Button1->setEnabled(true);
-    Button2->setEnabled(true);
+    controls_.zoom_button->setEnabled(true);
+    controls_.print_button->setEnabled(true);
     SetApplicationTitle(UpperCaseText(name));
-    Timer3->start();
+    readout_delay_timer_->start();
   } catch (const std::exception& e) {
     ReportMessage(std::string("Error reading image from clipboard - ") + e.what());
   }
   return true;
 }
 
-bool TForm1::Button3ContextPopup() {
+bool MainWindow::ReplaceColourRanges() {
   if (colour_range_text_.empty() && !colour_range_text_used_) {
     colour_range_text_ = kDefaultColourRangeText;
     colour_range_text_used_ = true;
   }
-  if (FileList.Empty()) return true;
+  if (files_.Empty()) return true;
   std::string value = colour_range_text_;
-  if (!zelkgrabstr().Query("Zelk Zoomer - Colours to Change",
-                           "RGB Ranges in R(lo:hi) G(lo:hi) B(lo:hi) format.", value))
+  if (!SharedPromptDialog().Query("Zelk Zoomer - Colours to Change",
+                                  "RGB Ranges in R(lo:hi) G(lo:hi) B(lo:hi) format.", value))
     return true;
   colour_range_text_ = value;
   const ColourRanges ranges = ParseColourRanges(value);
   const std::optional<std::uint32_t> colour = desktop_.ChooseColour(last_colour_);
   if (!colour) return true;
   last_colour_ = *colour;
-  ReplaceColourRanges(SourceBitmap, ranges, *colour);
+  zelk::ReplaceColourRanges(image_, ranges, *colour);
   RenderView();
   return true;
 }
 
-bool TForm1::Button1ContextPopup() {
-  const std::string path = ZoomBoxSvgPath(ZoomBox, ViewScale);
+bool MainWindow::CopyZoomBoxAsSvgPath() {
+  const std::string path = ZoomBoxSvgPath(zoom_box_, view_scale_);
   if (!path.empty()) desktop_.SetClipboardText(path);
   return true;
 }

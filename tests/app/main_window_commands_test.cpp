@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/zelkdlgsrc.h"
+#include "app/prompt_dialog.h"
 #include "codecs/image_loader.h"
-#include "form_fixture.h"
+#include "main_window_fixture.h"
 
 namespace zelk {
 namespace {
@@ -27,14 +27,14 @@ bool SamePixels(const Bitmap& a, const Bitmap& b) {
   return true;
 }
 
-TEST_F(FormTest, ConvertWritesByExtensionAndTheNewFileBecomesCurrent) {
-  MakeForm(300, 200);
+TEST_F(MainWindowTest, ConvertWritesByExtensionAndTheNewFileBecomesCurrent) {
+  MakeWindow(300, 200);
   const std::string source = WriteImage("a.png", 30, 20, Pattern);
   OpenThroughDialog({source});
 
   const std::string target = (dir_ / "a.Bmp").string();
   desktop_.save_answers.push_back(target);
-  form_->Button5Click();
+  window_->ConvertCurrentFile();
   ASSERT_EQ(desktop_.save_requests.size(), 1u);
   EXPECT_EQ(desktop_.save_requests[0].title,
             "Choose File Name to Convert to (Extension Dictates Format) :-");
@@ -42,46 +42,46 @@ TEST_F(FormTest, ConvertWritesByExtensionAndTheNewFileBecomesCurrent) {
   EXPECT_EQ(desktop_.save_requests[0].initial_name, "a");
   Bitmap written;
   LoadImageFile(target, written);
-  EXPECT_TRUE(SamePixels(written, form_->SourceBitmap));
+  EXPECT_TRUE(SamePixels(written, window_->image()));
   // a.Bmp sorts before a.png and is now the current entry.
-  EXPECT_EQ(form_->FileList.Count(), 2);
-  EXPECT_EQ(form_->FileIndex, 0);
+  EXPECT_EQ(window_->files().Count(), 2);
+  EXPECT_EQ(window_->current_index(), 0);
   EXPECT_EQ(Caption().rfind("1/2 " + target + "  ", 0), 0u) << Caption();
-  EXPECT_TRUE(form_->nxtimg->isEnabled());
+  EXPECT_TRUE(window_->controls().next_button->isEnabled());
 
   // Converting to a listed entry moves to it without growing the list.
   desktop_.save_answers.push_back(source);
-  form_->Button5Click();
+  window_->ConvertCurrentFile();
   EXPECT_TRUE(desktop_.messages.empty());
-  EXPECT_EQ(form_->FileList.Count(), 2);
-  EXPECT_EQ(form_->FileIndex, 1);
+  EXPECT_EQ(window_->files().Count(), 2);
+  EXPECT_EQ(window_->current_index(), 1);
 
   // The current file itself is refused, whatever path leads to it.
   desktop_.save_answers.push_back((dir_ / "." / "a.png").string());
-  form_->Button5Click();
+  window_->ConvertCurrentFile();
   ASSERT_EQ(desktop_.messages.size(), 1u);
   EXPECT_EQ(desktop_.messages.back().text, "Same file names");
 
   desktop_.save_answers.push_back((dir_ / "noextension").string());
-  form_->Button5Click();
+  window_->ConvertCurrentFile();
   EXPECT_EQ(desktop_.messages.back().text, "Needs an extension");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "noextension"));
 }
 
-TEST_F(FormTest, AFailedConvertIsShownAndChangesNothing) {
-  MakeForm(300, 200);
+TEST_F(MainWindowTest, AFailedConvertIsShownAndChangesNothing) {
+  MakeWindow(300, 200);
   const std::string source = WriteImage("a.png", 30, 20, Pattern);
   OpenThroughDialog({source});
   // A folder in the way of the target: the write fails however privileged we are.
   const std::filesystem::path in_the_way = dir_ / "taken.bmp";
   std::filesystem::create_directories(in_the_way / "inside");
   desktop_.save_answers.push_back(in_the_way.string());
-  form_->Guarded([&] { form_->Button5Click(); });
+  window_->RunGuarded([&] { window_->ConvertCurrentFile(); });
   ASSERT_EQ(desktop_.exceptions.size(), 1u);
   EXPECT_NE(desktop_.exceptions[0].text.find(in_the_way.string()), std::string::npos)
       << desktop_.exceptions[0].text;
   EXPECT_TRUE(std::filesystem::is_directory(in_the_way / "inside"));
-  EXPECT_EQ(form_->FileList.Count(), 1);
+  EXPECT_EQ(window_->files().Count(), 1);
   EXPECT_EQ(Caption().rfind("1/1 " + source, 0), 0u);
 
   if (geteuid() == 0) return;  // root writes into read-only folders
@@ -91,109 +91,110 @@ TEST_F(FormTest, AFailedConvertIsShownAndChangesNothing) {
   std::ofstream(target) << "old content";
   chmod(locked.c_str(), 0555);
   desktop_.save_answers.push_back(target);
-  form_->Guarded([&] { form_->Button5Click(); });
+  window_->RunGuarded([&] { window_->ConvertCurrentFile(); });
   chmod(locked.c_str(), 0755);
   ASSERT_EQ(desktop_.exceptions.size(), 2u);
   EXPECT_EQ(ReadFile(target), "old content");
 }
 
-TEST_F(FormTest, SaveVisibleWritesTheViewBesideTheImage) {
-  MakeForm(200, 100);
+TEST_F(MainWindowTest, SaveVisibleWritesTheViewBesideTheImage) {
+  MakeWindow(200, 100);
   const std::string a = WriteImage("a.png", 20, 10, Pattern);
   const std::string b = WriteImage("b.png", 20, 10, Pattern);
   OpenThroughDialog({a, b});
-  EXPECT_TRUE(form_->Button5ContextPopup());
+  EXPECT_TRUE(window_->SaveVisibleView());
   const std::string saved = (dir_ / "a_ZelkZoomed.bmp").string();
   ASSERT_EQ(desktop_.messages.size(), 1u);
   EXPECT_EQ(desktop_.messages[0].text, "Visible Image Saved to " + saved);
-  EXPECT_TRUE(form_->nxtimg->hasFocus() || !form_->isActiveWindow());
+  EXPECT_TRUE(window_->controls().next_button->hasFocus() || !window_->isActiveWindow());
   Bitmap written;
   LoadImageFile(saved, written);
   ASSERT_EQ(written.Width(), 200);
   ASSERT_EQ(written.Height(), 100);
-  EXPECT_EQ(written.PixelRgb(199, 99), form_->Image1->Picture().PixelRgb(199, 99));
+  EXPECT_EQ(written.PixelRgb(199, 99), window_->controls().view->Picture().PixelRgb(199, 99));
   // Saving again overwrites; the list does not grow.
-  EXPECT_TRUE(form_->Button5ContextPopup());
-  EXPECT_EQ(form_->FileList.Count(), 2);
+  EXPECT_TRUE(window_->SaveVisibleView());
+  EXPECT_EQ(window_->files().Count(), 2);
 }
 
-TEST_F(FormTest, CopyThenPasteGivesTheSamePixelsUnderANewName) {
-  MakeForm(300, 200);
+TEST_F(MainWindowTest, CopyThenPasteGivesTheSamePixelsUnderANewName) {
+  MakeWindow(300, 200);
   const std::string a = WriteImage("a.png", 30, 20, Pattern);
   OpenThroughDialog({a});
-  EXPECT_FALSE(form_->Button2ContextPopup());
+  EXPECT_FALSE(window_->CopyImageToClipboard());
   ASSERT_TRUE(desktop_.clipboard_image.has_value());
 
-  EXPECT_TRUE(form_->CheckBox2ContextPopup());
-  EXPECT_TRUE(form_->CheckBox2ContextPopup());
-  EXPECT_FALSE(form_->CheckBox2->isChecked());
-  ASSERT_EQ(form_->FileList.Count(), 3);
-  const std::string& pasted = form_->FileList[form_->FileIndex];
+  EXPECT_TRUE(window_->PasteImage());
+  EXPECT_TRUE(window_->PasteImage());
+  EXPECT_FALSE(window_->controls().actual_size_box->isChecked());
+  ASSERT_EQ(window_->files().Count(), 3);
+  const std::string& pasted = window_->files()[window_->current_index()];
   const std::string name = pasted.substr(dir_.string().size() + 1);
   ASSERT_EQ(name.size(), 3u + 9u + 4u) << name;
   EXPECT_EQ(name.substr(0, 3), "cb_");
   EXPECT_EQ(name.substr(12), ".bmp");
   for (char c : name.substr(3, 9)) EXPECT_TRUE(c >= 'a' && c <= 'z') << name;
-  EXPECT_TRUE(SamePixels(form_->SourceBitmap, *desktop_.clipboard_image));
+  EXPECT_TRUE(SamePixels(window_->image(), *desktop_.clipboard_image));
   EXPECT_EQ(Caption().find(pasted + "  0 bytes  W 30  H 20"), Caption().find(' ') + 1);
 
   desktop_.clipboard_image.reset();
   desktop_.clipboard_text = "just text";
-  EXPECT_TRUE(form_->CheckBox2ContextPopup());
+  EXPECT_TRUE(window_->PasteImage());
   EXPECT_EQ(desktop_.messages.back().text, "Clipboard doesn't contain an image");
-  EXPECT_EQ(form_->FileList.Count(), 3);
+  EXPECT_EQ(window_->files().Count(), 3);
 }
 
-TEST_F(FormTest, PasteIntoAnEmptyWindowShowsTheImage) {
-  MakeForm(300, 200);
+TEST_F(MainWindowTest, PasteIntoAnEmptyWindowShowsTheImage) {
+  MakeWindow(300, 200);
   Bitmap image;
   image.Reset(3, 2);
   image.SetPixelRgb(2, 1, 0x123456);
   desktop_.clipboard_image = std::move(image);
-  form_->CheckBox2ContextPopup();
-  EXPECT_FALSE(form_->Loading);
-  EXPECT_TRUE(form_->Button1->isEnabled());
-  EXPECT_EQ(form_->FileList.Count(), 1);
-  EXPECT_EQ(form_->Image1->Picture().PixelRgb(299, 199), 0x123456u);
+  window_->PasteImage();
+  EXPECT_FALSE(window_->loading());
+  EXPECT_TRUE(window_->controls().zoom_button->isEnabled());
+  EXPECT_EQ(window_->files().Count(), 1);
+  EXPECT_EQ(window_->controls().view->Picture().PixelRgb(299, 199), 0x123456u);
 }
 
-TEST_F(FormTest, TheSvgPathDescribesTheBoxInSourcePixels) {
-  MakeForm(640, 400);
+TEST_F(MainWindowTest, TheSvgPathDescribesTheBoxInSourcePixels) {
+  MakeWindow(640, 400);
   OpenThroughDialog({WriteImage("big.png", 1280, 800, Pattern)});
-  ASSERT_DOUBLE_EQ(form_->ViewScale, 0.5);
-  form_->ZoomBox = {10, 20, 110, 80};
-  EXPECT_TRUE(form_->Button1ContextPopup());
+  ASSERT_DOUBLE_EQ(window_->view_scale(), 0.5);
+  window_->controls().enforce_aspect_box->click();
+  Drag(window_->controls().view, 10, 20, 110, 80);
+  EXPECT_TRUE(window_->CopyZoomBoxAsSvgPath());
   EXPECT_EQ(desktop_.clipboard_text, "M20,40 H220 V160 H20 Z");
-  form_->ZoomBox = {0, 0, 640, 400};
-  form_->Button1ContextPopup();
+  Drag(window_->controls().view, 0, 0, 640, 400);
+  window_->CopyZoomBoxAsSvgPath();
   EXPECT_EQ(desktop_.clipboard_text, "M0,0 H1280 V800 H0 Z");
   desktop_.clipboard_text = "untouched";
-  form_->ZoomBox = {5, 5, 5, 50};
-  form_->Button1ContextPopup();
+  Drag(window_->controls().view, 5, 5, 5, 50);
+  window_->CopyZoomBoxAsSvgPath();
   EXPECT_EQ(desktop_.clipboard_text, "untouched");
 }
 
-TEST_F(FormTest, ColourRangesReplaceChannelsInPlace) {
-  MakeForm(300, 200);
+TEST_F(MainWindowTest, ColourRangesReplaceChannelsInPlace) {
+  MakeWindow(300, 200);
   OpenThroughDialog({WriteImage("c.png", 3, 1, [](int x, int) {
     return std::array<std::uint32_t, 3>{0xF5F5F5, 0xFF0000, 0x000000}[x];
   })});
   // OK the offered default text in the prompt dialog, then pick 10 20 30.
-  QTimer::singleShot(0, [] { zelkgrabstr().BitBtn1->click(); });
+  QTimer::singleShot(0, [] { SharedPromptDialog().controls().ok_button->click(); });
   desktop_.colour_answers.push_back(0x102030);
-  form_->Button3ContextPopup();
+  window_->ReplaceColourRanges();
   ASSERT_EQ(desktop_.colour_requests.size(), 1u);
   EXPECT_EQ(desktop_.colour_requests[0], 0xC0C0C0u);
-  EXPECT_EQ(form_->SourceBitmap.PixelRgb(0, 0), 0x102030u);
-  EXPECT_EQ(form_->SourceBitmap.PixelRgb(1, 0), 0x100000u);
-  EXPECT_EQ(form_->SourceBitmap.PixelRgb(2, 0), 0x000000u);
-  EXPECT_EQ(form_->Image1->Picture().PixelRgb(0, 0), 0x102030u);
+  EXPECT_EQ(window_->image().PixelRgb(0, 0), 0x102030u);
+  EXPECT_EQ(window_->image().PixelRgb(1, 0), 0x100000u);
+  EXPECT_EQ(window_->image().PixelRgb(2, 0), 0x000000u);
+  EXPECT_EQ(window_->controls().view->Picture().PixelRgb(0, 0), 0x102030u);
 
   // Cancelling the colour dialog changes nothing; the next dialog starts at the last colour.
-  QTimer::singleShot(0, [] { zelkgrabstr().BitBtn1->click(); });
-  form_->Button3ContextPopup();
+  QTimer::singleShot(0, [] { SharedPromptDialog().controls().ok_button->click(); });
+  window_->ReplaceColourRanges();
   EXPECT_EQ(desktop_.colour_requests.back(), 0x102030u);
-  EXPECT_EQ(form_->SourceBitmap.PixelRgb(2, 0), 0x000000u);
+  EXPECT_EQ(window_->image().PixelRgb(2, 0), 0x000000u);
 }
 
 }  // namespace
@@ -202,11 +203,11 @@ TEST_F(FormTest, ColourRangesReplaceChannelsInPlace) {
 namespace zelk {
 namespace {
 
-TEST_F(FormTest, PrintAsksAboutTheTitleAndPrintsEvenWhileZoomed) {
-  MakeForm(300, 200);
+TEST_F(MainWindowTest, PrintAsksAboutTheTitleAndPrintsEvenWhileZoomed) {
+  MakeWindow(300, 200);
   OpenThroughDialog({WriteImage("p.png", 40, 20, Pattern)});
-  form_->Button1Click();
-  ASSERT_TRUE(form_->Zoomed);
+  window_->ToggleZoom();
+  ASSERT_TRUE(window_->zoomed());
   const std::string pdf = (dir_ / "out.pdf").string();
   desktop_.question_answers.push_back(true);
   desktop_.on_choose_printer = [&](QPrinter& printer) {
@@ -215,7 +216,7 @@ TEST_F(FormTest, PrintAsksAboutTheTitleAndPrintsEvenWhileZoomed) {
     printer.setResolution(72);
     return true;
   };
-  form_->Button2Click();
+  window_->Print();
   ASSERT_EQ(desktop_.questions.size(), 1u);
   EXPECT_EQ(desktop_.questions[0].text, "ZELKZOOMER\r\n\r\nPrint Titling ?");
   EXPECT_FALSE(desktop_.questions[0].notice_form);

@@ -3,24 +3,27 @@
 
 #include <gtest/gtest.h>
 
+#include <QEvent>
+#include <QWidget>
+
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "core/bitmap.h"
 #include "scripted_desktop.h"
 
 namespace zelk {
 
-class FormTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  // A form whose view (Image1) is view_w x view_h device pixels.
-  TForm1& MakeForm(int view_w, int view_h);
+  // A main window whose view is view_w x view_h device pixels.
+  MainWindow& MakeWindow(int view_w, int view_h);
   void ResizeView(int view_w, int view_h);
   // Writes an image of w x h whose pixel (x, y) has colour(x, y) (0x00RRGGBB), in the
   // format of name's extension; returns its full path.
@@ -30,6 +33,11 @@ class FormTest : public ::testing::Test {
   // Loads these files as the open dialog would, and lets the mouse-move handler attach.
   void OpenThroughDialog(const std::vector<std::string>& paths);
   std::string Caption() const;
+  // Mouse events as the view receives them, at view pixel (x, y).
+  static void SendMouse(QWidget* target, QEvent::Type type, int x, int y, Qt::MouseButton button,
+                        Qt::MouseButtons buttons);
+  // Press at (x0, y0), move through the middle to (x1, y1), release there.
+  static void Drag(QWidget* view, int x0, int y0, int x1, int y1);
   std::string StatusText() const;
 
   static std::uint32_t Pattern(int x, int y) {
@@ -42,7 +50,7 @@ class FormTest : public ::testing::Test {
   ScriptedDesktop& desktop_ = scripted_.desktop;
   std::filesystem::path dir_;
   std::filesystem::path old_cwd_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> window_;
 };
 
 }  // namespace zelk

@@ -1,0 +1,159 @@
+#pragma once
+// The main window: its controls, the viewing state every command shares, and the
+// commands that wire the modules together. The pixel, geometry, colour, text and file
+// logic lives in the core library; this class only decides which of it runs when.
+// Its state is private: tests drive it through the same commands a user triggers and
+// read it through the accessors below.
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/image_view.h"
+#include "core/bitmap.h"
+#include "core/files/file_list.h"
+#include "core/view/geometry.h"
+
+namespace zelk {
+
+class Desktop;
+
+// The top bar: children placed at fixed positions, some anchored to its right edge.
+class TopPanel final : public QFrame {
+ public:
+  explicit TopPanel(QWidget* parent);
+  void AnchorRight(QWidget* child, int right_margin);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  std::vector<std::pair<QWidget*, int>> right_anchored_;
+};
+
+class MainWindow final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit MainWindow(Desktop& desktop, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The window's controls, in tab order, then the view and the status bar.
+  struct Controls {
+    TopPanel* top_panel = nullptr;
+    QPushButton* load_button = nullptr;
+    QPushButton* zoom_button = nullptr;
+    QPushButton* previous_button = nullptr;
+    QPushButton* next_button = nullptr;
+    QCheckBox* enforce_aspect_box = nullptr;
+    QPushButton* quit_button = nullptr;
+    QPushButton* print_button = nullptr;
+    QPushButton* convert_button = nullptr;
+    QCheckBox* actual_size_box = nullptr;
+    ImageView* view = nullptr;
+    QStatusBar* status_bar = nullptr;
+  };
+
+  // ---- Commands (buttons, right-clicks, keys, drops, timers) ----------------
+  // Load Image: the open dialog, then the first of the chosen files.
+  void OpenFiles();
+  // Files dropped on the window, opened as if chosen together in the open dialog.
+  void OpenSelection(const std::vector<std::string>& paths);
+  // Opens the file or folder named on the command line 200 ms after this call.
+  void StartOpeningCommandLineArgument();
+  // The file or folder named on the command line, among its folder's images.
+  void OpenCommandLineArgument();
+  void ShowPrevious();
+  void ShowNext();
+  // Zoom In into the box (or a default one), or Zoom Out back to the fitted view.
+  void ToggleZoom();
+  void Print();
+  void Quit();
+  // Convert: the image written in the format its new name's extension picks.
+  void ConvertCurrentFile();
+  // The right-click commands; each returns true when it marked the click handled.
+  bool SaveVisibleView();
+  bool CopyImageToClipboard();
+  bool PasteImage();
+  bool ReplaceColourRanges();
+  bool CopyZoomBoxAsSvgPath();
+  // The tick 750 ms after a load or paste: the pointer readout starts again.
+  void AttachPointerReadout();
+
+  // Runs a command; an exception that reaches here is shown with the standard
+  // exception display and the program runs on.
+  void RunGuarded(const std::function<void()>& command);
+
+  // ---- Read-only views of the state -------------------------------------------
+  const Controls& controls() const { return controls_; }
+  const Bitmap& image() const { return image_; }
+  const FileList& files() const { return files_; }
+  int current_index() const { return file_index_; }
+  const ZoomBox& zoom_box() const { return zoom_box_; }
+  double view_scale() const { return view_scale_; }
+  bool loading() const { return loading_; }
+  bool zoomed() const { return zoomed_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ConnectCommands();
+  void ConnectClick(QAbstractButton* control, void (MainWindow::*command)());
+  void ConnectRightClick(QWidget* control, bool (MainWindow::*command)());
+  void AddShortcut(int key, void (MainWindow::*command)());
+
+  // Loading and the list.
+  void LoadEntry(int index);
+  bool HasCurrentEntry() const { return file_index_ >= 0 && file_index_ < files_.Count(); }
+  void UpdateNavButtons();
+
+  // The view.
+  void RenderView();
+  void RenderZoomed();
+  void RefitAfterResize();
+  void ApplyActualSizeSetting();
+  void ZoomOutIfZoomed();
+  bool PointOutsideImage(int x, int y) const;
+  void DrawZoomBox();
+  void PressOnView(Qt::MouseButton button, int x, int y);
+  void MoveOverView(Qt::MouseButtons buttons, int x, int y);
+  void ShowColourReadout(int x, int y);
+  void ShowStatusLine(double magnification);
+  void EnsurePictureMatchesView();
+
+  Desktop& desktop_;
+  Controls controls_;
+  QTimer* startup_timer_ = nullptr;
+  QTimer* readout_delay_timer_ = nullptr;
+
+  // The viewing state every command shares.
+  Bitmap image_;  // the full-resolution working copy of the current image
+  FileList files_;
+  int file_index_ = 0;
+  ZoomBox zoom_box_;
+  PanAnchor pan_anchor_;
+  double view_scale_ = kNoViewScale;
+  bool loading_ = true;  // also while no image was ever loaded
+  bool zoomed_ = false;
+
+  std::string caption_text_;  // the status line as bytes (the print title comes from it)
+  std::string colour_range_text_;
+  bool colour_range_text_used_ = false;
+  std::uint32_t last_colour_ = 0xC0C0C0;  // the colour dialog starts silver
+  std::string open_dialog_initial_dir_;
+  bool sized_for_frame_ = false;
+};
+
+}  // namespace zelk

@@ -1,0 +1,163 @@
+// MainWindow: the fitted and zoomed views, the zoom box, panning and the colour readout.
+
+#include <QCursor>
+
+#include "app/main_window.h"
+#include "app/qt_desktop.h"
+#include "core/colour/colour_hex.h"
+#include "core/colour/named_colours.h"
+#include "core/view/blit.h"
+#include "core/view/focus_rect.h"
+#include "core/view/mouse_steps.h"
+#include "core/view/readout.h"
+#include "core/view/status_line.h"
+#include "platform/desktop.h"
+#include "support/support.h"
+
+namespace zelk {
+
+void MainWindow::EnsurePictureMatchesView() {
+  ViewImage& picture = controls_.view->Picture();
+  if (picture.Width() != controls_.view->DeviceWidth() ||
+      picture.Height() != controls_.view->DeviceHeight())
+    picture.Reset(controls_.view->DeviceWidth(), controls_.view->DeviceHeight());
+}
+
+void MainWindow::ShowStatusLine(double magnification) {
+  // Before anything is listed (or after the only entry was dropped) there is no
+  // entry to describe; the caption keeps what it showed.
+  if (!HasCurrentEntry()) return;
+  const std::string& path = files_[file_index_];
+  caption_text_ = BuildStatusLine(file_index_, files_.Count(), path, FileSizeOf(path),
+                                  image_.Width(), image_.Height(), magnification);
+  setWindowTitle(DisplayText(caption_text_));
+}
+
+void MainWindow::RenderView() {
+  const double old_scale = view_scale_;
+  const ZoomBox old_box = zoom_box_;
+  const int view_w = controls_.view->DeviceWidth(), view_h = controls_.view->DeviceHeight();
+  view_scale_ = FitViewScale(view_w, view_h, image_.Width(), image_.Height(),
+                             controls_.actual_size_box->isChecked());
+
+  ViewImage& picture = controls_.view->Picture();
+  picture.Reset(view_w, view_h);
+  if (!image_.Empty())
+    StretchToView(image_, picture, DisplayedExtent(image_.Width(), view_scale_),
+                  DisplayedExtent(image_.Height(), view_scale_));
+
+  zoomed_ = false;
+  controls_.zoom_button->setText(QStringLiteral("&Zoom In"));
+  if (old_scale != kNoViewScale) zoom_box_ = RescaleZoomBox(old_box, old_scale, view_scale_);
+  if (zoom_box_.Left < zoom_box_.Right && zoom_box_.Top < zoom_box_.Bottom) DrawZoomBox();
+  controls_.view->update();
+  ShowStatusLine(view_scale_);
+}
+
+void MainWindow::RenderZoomed() {
+  EnsurePictureMatchesView();
+  const PixelRect source = SourceRect(zoom_box_, view_scale_);
+  CopySourceRectToView(image_, source.Left, source.Top, source.Right, source.Bottom,
+                       controls_.view->Picture());
+  controls_.view->RepaintNow();
+  ShowStatusLine(ZoomMagnification(controls_.view->DeviceWidth(), view_scale_, zoom_box_));
+}
+
+void MainWindow::RefitAfterResize() {
+  const bool was_zoomed = zoomed_;
+  if (loading_) return;
+  RenderView();
+  if (was_zoomed) ToggleZoom();
+}
+
+void MainWindow::ApplyActualSizeSetting() {
+  RenderView();
+}
+
+void MainWindow::ToggleZoom() {
+  if (loading_) return;
+  if (zoomed_) {
+    RenderView();
+    return;
+  }
+  if (!ZoomBoxUsable(zoom_box_, view_scale_))
+    zoom_box_ = DefaultZoomBox(controls_.view->DeviceWidth(), controls_.view->DeviceHeight(),
+                               image_.Width(), image_.Height(), view_scale_,
+                               controls_.enforce_aspect_box->isChecked());
+  RenderZoomed();
+  controls_.zoom_button->setText(QStringLiteral("&Zoom Out"));
+  zoomed_ = true;
+}
+
+bool MainWindow::PointOutsideImage(int x, int y) const {
+  return zelk::PointOutsideImage(loading_, x, y, view_scale_, image_.Width(), image_.Height());
+}
+
+void MainWindow::DrawZoomBox() {
+  if (zoom_box_.Empty()) return;
+  EnsurePictureMatchesView();
+  DrawFocusRect(controls_.view->Picture(), zoom_box_);
+  controls_.view->update();
+}
+
+void MainWindow::PressOnView(Qt::MouseButton, int x, int y) {
+  if (PointOutsideImage(x, y)) return;
+  if (zoomed_) {
+    pan_anchor_ = {x, y};
+    return;
+  }
+  DrawZoomBox();
+  zoom_box_ = {x, y, x, y};
+  DrawZoomBox();
+}
+
+void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
+  ShowColourReadout(x, y);
+  if (!(buttons & Qt::LeftButton)) {
+    pan_anchor_ = {x, y};
+    return;
+  }
+  if (zoomed_) {
+    const PanStepResult step =
+        PanStep(zoom_box_, pan_anchor_, x, y, DisplayedExtent(image_.Width(), view_scale_),
+                DisplayedExtent(image_.Height(), view_scale_));
+    if (!step.Render) return;
+    zoom_box_ = step.Box;
+    pan_anchor_ = step.Anchor;
+    RenderZoomed();
+    return;
+  }
+  if (PointOutsideImage(x, y)) return;
+  DrawZoomBox();
+  zoom_box_ = TrackZoomBox(zoom_box_, x, y, controls_.enforce_aspect_box->isChecked(),
+                           controls_.view->DeviceWidth(), controls_.view->DeviceHeight());
+  DrawZoomBox();
+  pan_anchor_ = {x, y};
+  controls_.view->RepaintNow();
+}
+
+void MainWindow::ShowColourReadout(int x, int y) {
+  // Before the first render there is no scale to map the pointer with.
+  if (view_scale_ <= 0) return;
+  const SourcePoint point =
+      ReadoutPoint(zoomed_, x, y, view_scale_, zoom_box_, controls_.view->DeviceWidth(),
+                   controls_.view->DeviceHeight());
+  std::string colour_text;
+  try {
+    // The colour shown on the screen under the pointer (the enlarged pixel, the box
+    // outline, a window over the view); where the screen cannot be read, the view's
+    // own pixel.
+    const QPoint global = QCursor::pos();
+    std::optional<std::uint32_t> rgb = desktop_.ScreenPixel(global.x(), global.y());
+    if (!rgb) rgb = controls_.view->Picture().PixelRgb(x, y);
+    const std::string html = ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(*rgb)));
+    colour_text = ColourReadoutText(point, LookUpColourName(html));
+  } catch (const std::exception&) {
+    colour_text = ColourReadoutFailureText(point);
+  }
+  controls_.status_bar->showMessage(
+      DisplayText(colour_text + ZoomBoxReadoutText(zoom_box_, view_scale_)));
+  controls_.status_bar->repaint();
+}
+
+}  // namespace zelk

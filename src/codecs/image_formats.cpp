@@ -1,0 +1,88 @@
+#include "codecs/image_formats.h"
+
+#include "codecs/bmp_reader.h"
+#include "codecs/bmp_writer.h"
+#include "codecs/ico_reader.h"
+#include "codecs/jpeg_codec.h"
+#include "codecs/metafile_reader.h"
+#include "codecs/metafile_writer.h"
+#include "codecs/png_codec.h"
+#include "support/support.h"
+
+namespace zelk {
+
+namespace {
+
+// JPEG at quality 90 and PNG at the strongest compression: a converted file should
+// lose as little as its format allows.
+void WriteJpegQuality90(const Bitmap& image, std::FILE* file) {
+  WriteJpeg(image, file, 90);
+}
+void WritePngLevel9(const Bitmap& image, std::FILE* file) {
+  WritePng(image, file, 9);
+}
+
+std::string Patterns(const ImageFormat& format, const char* separator) {
+  std::string patterns;
+  for (const char* extension : format.extensions) {
+    if (!patterns.empty()) patterns += separator;
+    patterns += "*" + LowerCaseAscii(extension);
+  }
+  return patterns;
+}
+
+}  // namespace
+
+const std::vector<ImageFormat>& ImageFormats() {
+  static const std::vector<ImageFormat> formats = {
+      {"JPEG", "JPEG Image File", {".JPG", ".JPEG"}, nullptr, ReadJpegFile, WriteJpegQuality90},
+      {"BMP", "Bitmaps", {".BMP"}, ReadBmp, nullptr, WriteBmp},
+      {"ICO", "Icons", {".ICO"}, ReadIco, nullptr, nullptr},
+      {"EMF", "Enhanced Metafiles", {".EMF"}, ReadEmf, nullptr, WriteEmf},
+      {"WMF", "Metafiles", {".WMF"}, ReadWmf, nullptr, WriteWmf},
+      {"PNG", "PNG Files", {".PNG"}, nullptr, ReadPngFile, WritePngLevel9},
+  };
+  return formats;
+}
+
+const ImageFormat* FormatOfExtension(const std::string& upper_extension) {
+  for (const ImageFormat& format : ImageFormats())
+    for (const char* extension : format.extensions)
+      if (upper_extension == extension) return &format;
+  return nullptr;
+}
+
+std::string UpperExtension(const std::string& path) {
+  return UpperCaseText(ExtensionOf(path));
+}
+
+bool IsListedImageExtension(const std::string& extension) {
+  return FormatOfExtension(UpperCaseText(extension)) != nullptr;
+}
+
+std::vector<std::string> PictureFileFilters() {
+  std::string all_captioned, all_patterns;
+  std::vector<std::string> filters(1);
+  for (const ImageFormat& format : ImageFormats()) {
+    const std::string captioned = Patterns(format, ";");
+    const std::string patterns = Patterns(format, " ");
+    filters.push_back(std::string(format.dialog_caption) + " (" + captioned + ") (" + patterns +
+                      ")");
+    all_captioned += (all_captioned.empty() ? "" : ";") + captioned;
+    all_patterns += (all_patterns.empty() ? "" : " ") + patterns;
+  }
+  filters[0] = "All (" + all_captioned + ") (" + all_patterns + ")";
+  return filters;
+}
+
+std::string OpenableFormatNames() {
+  std::string names;
+  for (const ImageFormat& format : ImageFormats()) {
+    if (format.read_memory == nullptr && format.read_file == nullptr) continue;
+    if (!names.empty()) names += ", ";
+    names += format.name;
+  }
+  return names;
+}
+
+}  // namespace zelk
