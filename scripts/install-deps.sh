@@ -8,7 +8,8 @@ build_packages=(build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libpng-dev)
 # imagemagick: the real-window tests take screenshots with its "import"; libwmf's
 # wmf2gd needs the URW fonts, which --no-install-recommends leaves out.
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev
+# clang-format and clang-tidy: the lint gate of the test command.
+test_packages=(clang-format clang-tidy libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool xclip x11-utils imagemagick libwmf-bin fonts-urw-base35
   poppler-utils desktop-file-utils fonts-dejavu-core fonts-liberation)
 # Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.

@@ -66,8 +66,9 @@ std::vector<std::string> PictureFileFilters() {
   for (const ImageFormat& format : ImageFormats()) {
     const std::string captioned = Patterns(format, ";");
     const std::string patterns = Patterns(format, " ");
-    filters.push_back(std::string(format.dialog_caption) + " (" + captioned + ") (" + patterns +
-                      ")");
+    std::string filter = format.dialog_caption;
+    filter.append(" (").append(captioned).append(") (").append(patterns).append(")");
+    filters.push_back(std::move(filter));
     all_captioned += (all_captioned.empty() ? "" : ";") + captioned;
     all_patterns += (all_patterns.empty() ? "" : " ") + patterns;
   }

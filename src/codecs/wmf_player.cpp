@@ -180,7 +180,7 @@ void WmfPlayer::Text(bool extended) {
 
 void WmfPlayer::Blit(std::uint16_t function) {
   // A record is without a bitmap when its size is exactly that of its parameters.
-  const bool has_bitmap = rec_.Size() / 2 != static_cast<std::size_t>((function >> 8) + 3);
+  const bool has_bitmap = rec_.Size() / 2 != static_cast<std::size_t>(function >> 8) + 3;
   const std::uint32_t rop = function == kSetDibToDev ? 0x00CC0020 : U32At(0);
   double sh = 0, sw = 0, sy = 0, sx = 0, dh = 0, dw = 0, dy = 0, dx = 0;
   int next = 0;

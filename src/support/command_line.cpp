@@ -51,6 +51,7 @@ void ReadRedirectionOnce() {
 
 void SetCommandLine(int argc, char** argv) {
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
   for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
   // argv[0] is whatever the caller typed; the link names the file that really runs.
   std::error_code error;

@@ -45,7 +45,7 @@ std::string MessageLogEntry(const std::string& heading, const std::string& text)
   return heading + "\r\n" + text + "\r\n";
 }
 
-void AppendMessageLog(std::string text) {
+void AppendMessageLog(const std::string& text) {
   const QDateTime now = QDateTime::currentDateTime();
   const std::string heading = MessageLogHeading(DateTimeText(now.date(), now.time()),
                                                 GetLoginUserName(), CurrentDirectoryText());

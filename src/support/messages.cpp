@@ -35,7 +35,7 @@ std::string TrimControlChars(const std::string& text) {
   return text.substr(first, last - first);
 }
 
-void ReportMessage(std::string text) {
+void ReportMessage(const std::string& text) {
   const std::string shown = TrimControlChars(text);
   BringAppToFront();
   CurrentDesktop().ShowMessage(ApplicationTitle(), shown);

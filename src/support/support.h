@@ -44,12 +44,12 @@ std::string UpperCaseText(const std::string& text);
 // ---- Messages and the message log -------------------------------------------
 // Trims bytes <= 32 from both ends, brings the application to the front and shows
 // the text in a modal box with one OK button, captioned with the application title.
-void ReportMessage(std::string text);
+void ReportMessage(const std::string& text);
 void BringAppToFront();
 // Appends a two-line entry (date and time, user, current directory; then the text,
 // each line ending in CR LF) to "orvowebserve_msgs.log" in ProgramFolder(). A failure
 // to write is not reported to the caller.
-void AppendMessageLog(std::string text);
+void AppendMessageLog(const std::string& text);
 // The effective user's login name; empty when it cannot be had.
 std::string GetLoginUserName();
 

@@ -83,10 +83,9 @@ void ExpectLikeInkscape(const std::string& drawing, const std::vector<Probe>& pr
 }
 
 TEST(MetafileReference, InkscapeShapesMatchInkscapesRendering) {
-  ExpectLikeInkscape("shapes", {{40, 30, 0x2060C0},
-                                {115, 35, 0xE03020},
-                                {60, 100, 0x30A040},
-                                {130, 100, 0xFFFFFF}});
+  ExpectLikeInkscape(
+      "shapes",
+      {{40, 30, 0x2060C0}, {115, 35, 0xE03020}, {60, 100, 0x30A040}, {130, 100, 0xFFFFFF}});
 }
 
 TEST(MetafileReference, InkscapeTextAndBitmapMatchInkscapesRendering) {

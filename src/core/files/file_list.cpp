@@ -30,7 +30,7 @@ FileList::Entry FileList::MakeEntry(std::string path) const {
   QString text = QString::fromUtf8(path.data(), qsizetype(path.size()));
   if (fold_case_first_) text = text.toCaseFolded();
   QCollatorSortKey key = collator_.sortKey(text);
-  return Entry{std::move(path), std::move(key)};
+  return Entry{std::move(path), key};
 }
 
 std::size_t FileList::LowerBound(const QCollatorSortKey& key, const std::string& path) const {
