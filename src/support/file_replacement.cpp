@@ -75,7 +75,8 @@ int CreateFresh(const std::string& prefix, mode_t mode, std::string& made) {
 mode_t CurrentUmask() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
   }
   const mode_t mask = umask(022);
   umask(mask);
@@ -128,8 +129,8 @@ int CopyContent(int from, int to) {
     if (got < 0) return errno;
     if (got == 0) break;
     for (ssize_t done = 0; done < got;) {
-      const ssize_t put = pwrite(to, buffer.data() + done, static_cast<std::size_t>(got - done),
-                                 offset + done);
+      const ssize_t put =
+          pwrite(to, buffer.data() + done, static_cast<std::size_t>(got - done), offset + done);
       if (put < 0 && errno == EINTR) continue;
       if (put < 0) return errno;
       done += put;

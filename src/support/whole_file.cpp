@@ -30,8 +30,8 @@ int CloseAfterWrite(std::FILE* stream, bool log_close_failures) {
 // Without waiting: a pipe in the log's place with no reader fails at once instead of
 // holding the program.
 std::FILE* OpenForAppending(const std::string& name) {
-  const int fd = open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                      0666);
+  const int fd =
+      open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   std::FILE* stream = nullptr;
   if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) stream = fdopen(fd, "ab");
@@ -45,7 +45,8 @@ std::FILE* OpenForAppending(const std::string& name) {
 
 bool AppendToFile(const std::string& name, const std::string& content, bool log_close_failures) {
   if (content.empty()) return true;
-  std::FILE* stream = support_internal::OpenRepeatedly([&](bool&) { return OpenForAppending(name); });
+  std::FILE* stream =
+      support_internal::OpenRepeatedly([&](bool&) { return OpenForAppending(name); });
   if (stream == nullptr) {
     ReportOpenFailure(name, LastSystemErrorText());
     return false;
