@@ -9,6 +9,7 @@
 #include <new>
 
 #include "codecs/image_formats.h"
+#include "support/support.h"
 
 namespace zelk {
 namespace {
@@ -18,13 +19,12 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// Only regular files are opened, and without waiting: a pipe in a listed file's
+// place would otherwise hold the window until something writes to it.
 FilePtr OpenForReading(const std::string& path) {
-  errno = 0;
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    const int err = errno;
-    throw ImageError("cannot open the file: " + std::string(std::strerror(err != 0 ? err : EIO)));
-  }
+  std::string reason;
+  FilePtr file(OpenRegularFileForReading(path, reason));
+  if (!file) throw ImageError("cannot open the file: " + reason);
   return file;
 }
 

@@ -1,44 +1,41 @@
 #pragma once
-// Replaces a file only once its new content is completely on disk: the content goes
-// to a temporary file beside the target, which is renamed over the target at the
-// end. A failure at any step leaves the older file (if any) untouched and no
-// temporary file behind.
+// Replaces a file only once its new content is completely on disk; a failure at any
+// step leaves the older file (if any) as it was and no temporary file behind. See
+// FileReplacement for where the content goes meanwhile.
 
 #include <cstdio>
 #include <string>
+
+#include "support/file_replacement.h"
 
 namespace zelk {
 
 class SafeFileWriter {
  public:
-  // Creates the temporary file in the target's folder. A target that is a symbolic
-  // link is written through it (the link stays, its file is replaced). Throws
-  // std::system_error carrying errno: "cannot write <target>: <reason>".
+  // Refused wherever a plain open for writing would be refused, and for folders and
+  // entries that are not regular files. A symbolic link is written through (the link
+  // stays, its file gets the content). Throws std::system_error carrying the reason:
+  // "cannot write <target>: <reason>".
   explicit SafeFileWriter(std::string target);
-  ~SafeFileWriter();
   SafeFileWriter(const SafeFileWriter&) = delete;
   SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 
   // Where to write the content; valid until Commit or destruction.
-  std::FILE* File() const noexcept { return file_; }
+  std::FILE* File() const noexcept { return replacement_.File(); }
   const std::string& Target() const noexcept { return target_; }
-  const std::string& TemporaryPath() const noexcept { return temp_path_; }
+  // The temporary file beside the target; empty when the target is written in place.
+  const std::string& TemporaryPath() const noexcept { return replacement_.TemporaryPath(); }
 
-  // Flushes, syncs and closes the temporary file, checking each step, then renames it
-  // over the target. The target keeps its permissions when it existed; a new file
-  // gets 0666 less the umask. Throws std::system_error as above; the temporary file
-  // is then removed.
+  // Flushes, syncs and closes, checking each step, then puts the content in place.
+  // The target keeps its permissions and owner when it existed; a new file gets 0666
+  // less the umask. Throws std::system_error as above, the old content kept.
   void Commit();
 
  private:
-  [[noreturn]] void Fail(int err);
+  [[noreturn]] void Fail() const;
 
-  std::string target_;     // as given
-  std::string real_path_;  // the file actually replaced
-  std::string temp_path_;
-  std::FILE* file_ = nullptr;
-  bool had_target_ = false;
-  unsigned target_mode_ = 0;
+  std::string target_;  // as given
+  FileReplacement replacement_;
 };
 
 }  // namespace zelk

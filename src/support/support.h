@@ -71,17 +71,23 @@ void PauseWithMessages(int milliseconds);
 // Up to 10 attempts 93 ms apart; nullptr when all failed. Reports nothing. errno is
 // that of the last attempt.
 std::FILE* OpenFileRetrying(const std::string& name, const std::string& mode);
+// Opens an existing regular file for reading, at once: never waits (a pipe's open
+// would wait for a writer) and never opens a pipe, device, socket or folder. nullptr
+// with `reason` saying why ("not a regular file", or the system's text); no retries,
+// nothing reported.
+std::FILE* OpenRegularFileForReading(const std::string& name, std::string& reason);
 // Closes the stream exactly once (a failed close releases it all the same); a failure
 // is logged at once as "Cannot Close File Handle". Returns 0 when closed cleanly,
 // nonzero otherwise; nullptr gives 0.
 int CloseFileRetrying(std::FILE* stream);
-// The whole file as a text; empty when missing, empty, unreadable or 2 GiB or more
-// (an existing file that cannot be opened, or one too large, is reported).
+// The whole file as a text; empty when missing, empty, unreadable, not a regular file
+// or 2 GiB or more (an existing file that cannot be opened, or one too large, is
+// reported).
 std::string ReadWholeFile(const std::string& name);
 // A leading "+" appends (an empty content then creates nothing). Otherwise the file
-// is replaced: the content goes to a temporary file beside it, which takes the
-// target's name only when every byte was written and closed; on failure the old
-// file stays as it was. True exactly when the whole content reached the file.
+// is replaced through FileReplacement (support/file_replacement.h): refused where a
+// plain write would be, the old content kept on any failure, links, permissions and
+// owner kept. True exactly when the whole content reached the file.
 bool WriteWholeFile(const std::string& name, const std::string& content);
 // The system's description of errno, trimmed.
 std::string LastSystemErrorText();

@@ -1,12 +1,13 @@
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <memory>
 #include <new>
 #include <system_error>
 
+#include "support/file_replacement.h"
 #include "support/support.h"
 #include "support/support_internal.h"
 
@@ -17,8 +18,8 @@ namespace {
 // allocated or opened.
 constexpr std::int64_t kLargestWholeFile = (std::int64_t{1} << 31) - 1;
 
-void ReportOpenFailure(const std::string& name) {
-  ReportMessage("Could not Open " + name + "\r\n" + LastSystemErrorText());
+void ReportOpenFailure(const std::string& name, const std::string& reason) {
+  ReportMessage("Could not Open " + name + "\r\n" + reason);
 }
 
 int CloseAfterWrite(std::FILE* stream, bool log_close_failures) {
@@ -26,28 +27,28 @@ int CloseAfterWrite(std::FILE* stream, bool log_close_failures) {
                             : support_internal::CloseFileWithoutLogging(stream);
 }
 
-// A symbolic link is replaced where it points, so the link itself survives.
-std::string ReplacementTarget(const std::string& name) {
-  struct stat link_status {};
-  if (lstat(name.c_str(), &link_status) != 0 || !S_ISLNK(link_status.st_mode)) return name;
-  std::error_code error;
-  const auto resolved = std::filesystem::weakly_canonical(name, error);
-  return error ? name : resolved.string();
-}
-
-std::string TemporaryNameBeside(const std::string& target) {
-  static unsigned counter = 0;
-  // The folder part only: a long target name plus a suffix could exceed the limit
-  // on one name's length.
-  return PathPart(target) + ".zelk-" + std::to_string(getpid()) + "-" + std::to_string(++counter) +
-         ".tmp";
+// Without waiting: a pipe in the log's place with no reader fails at once instead of
+// holding the program.
+std::FILE* OpenForAppending(const std::string& name) {
+  const int fd =
+      open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = nullptr;
+  if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) stream = fdopen(fd, "ab");
+  if (stream == nullptr) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+  }
+  return stream;
 }
 
 bool AppendToFile(const std::string& name, const std::string& content, bool log_close_failures) {
   if (content.empty()) return true;
-  std::FILE* stream = OpenFileRetrying(name, "ab");
+  std::FILE* stream =
+      support_internal::OpenRepeatedly([&](bool&) { return OpenForAppending(name); });
   if (stream == nullptr) {
-    ReportOpenFailure(name);
+    ReportOpenFailure(name, LastSystemErrorText());
     return false;
   }
   const std::size_t written = std::fwrite(content.data(), 1, content.size(), stream);
@@ -56,34 +57,27 @@ bool AppendToFile(const std::string& name, const std::string& content, bool log_
   return written == content.size() && closed == 0;
 }
 
-bool ReplaceFile(const std::string& name, const std::string& content, bool log_close_failures) {
-  const std::string target = ReplacementTarget(name);
-  const std::string temporary = TemporaryNameBeside(target);
-  // "x": never write into a file that happens to carry the temporary name.
-  std::FILE* stream = OpenFileRetrying(temporary, "wbx");
+bool ReplaceFile(const std::string& name, const std::string& content) {
+  std::unique_ptr<FileReplacement> replacement;
+  support_internal::OpenRepeatedly([&](bool& incurable) {
+    replacement.reset();  // the previous attempt's leftovers go first
+    replacement = std::make_unique<FileReplacement>(name);
+    const std::error_code error = replacement->Error();
+    incurable = error == NotARegularFileError() || error == std::errc::is_a_directory;
+    return replacement->File();
+  });
+  std::FILE* stream = replacement->File();
   if (stream == nullptr) {
-    ReportOpenFailure(name);
+    ReportOpenFailure(name, TrimControlChars(replacement->Error().message()));
     return false;
   }
-  struct stat old_status {};
-  if (stat(target.c_str(), &old_status) == 0 && S_ISREG(old_status.st_mode)) {
-    fchmod(fileno(stream), old_status.st_mode & 07777);
+  const bool written = std::fwrite(content.data(), 1, content.size(), stream) == content.size();
+  const bool committed = replacement->Commit();
+  if (!replacement->KeptBackup().empty()) {
+    ReportMessage("Could not restore " + name + "\r\nIts old content is kept in " +
+                  replacement->KeptBackup());
   }
-  bool complete = std::fwrite(content.data(), 1, content.size(), stream) == content.size();
-  complete = complete && std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
-  complete = CloseAfterWrite(stream, log_close_failures) == 0 && complete;
-  if (!complete) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int rename_error = errno;
-    std::remove(temporary.c_str());
-    errno = rename_error;
-    ReportOpenFailure(name);
-    return false;
-  }
-  return true;
+  return written && committed;
 }
 }  // namespace
 
@@ -94,9 +88,12 @@ std::string ReadWholeFile(const std::string& name) {
     ReportMessage("Not Enough Memory to Read " + name);
     return std::string();
   }
-  std::FILE* stream = OpenFileRetrying(name, "rb");
+  std::string reason;
+  std::FILE* stream = support_internal::OpenRepeatedly([&](bool& incurable) {
+    return support_internal::OpenRegularFileOnce(name, reason, incurable);
+  });
   if (stream == nullptr) {
-    ReportOpenFailure(name);
+    ReportOpenFailure(name, reason);
     return std::string();
   }
   std::string content;
@@ -123,7 +120,7 @@ bool WriteWholeFileImpl(const std::string& name, const std::string& content,
   if (!name.empty() && name.front() == '+') {
     return AppendToFile(name.substr(1), content, log_close_failures);
   }
-  return ReplaceFile(name, content, log_close_failures);
+  return ReplaceFile(name, content);
 }
 }  // namespace support_internal
 

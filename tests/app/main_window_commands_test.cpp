@@ -89,6 +89,8 @@ TEST_F(MainWindowTest, AFailedConvertIsShownAndChangesNothing) {
   std::filesystem::create_directory(locked);
   const std::string target = (locked / "old.bmp").string();
   std::ofstream(target) << "old content";
+  // A write-protected file in a locked folder: a plain write is refused too.
+  chmod(target.c_str(), 0444);
   chmod(locked.c_str(), 0555);
   desktop_.save_answers.push_back(target);
   window_->RunGuarded([&] { window_->ConvertCurrentFile(); });

@@ -203,6 +203,45 @@ TEST_F(FileLayer, ReplacingKeepsPermissionsAndWritesThroughSymbolicLinks) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
+TEST_F(FileLayer, OnlyRegularFilesAreOpenedAndNothingWaitsOnAPipe) {
+  const std::string pipe = folder.File("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::string reason;
+  EXPECT_EQ(OpenRegularFileForReading(pipe, reason), nullptr);
+  EXPECT_EQ(reason, "not a regular file");
+  EXPECT_EQ(OpenRegularFileForReading("/dev/null", reason), nullptr);
+  EXPECT_EQ(reason, "not a regular file");
+  EXPECT_EQ(OpenRegularFileForReading(folder.Path(), reason), nullptr);
+  EXPECT_EQ(reason, "Is a directory");
+  EXPECT_EQ(OpenRegularFileForReading(folder.File("absent"), reason), nullptr);
+  EXPECT_EQ(reason, "No such file or directory");
+  // A link to a regular file is as good as the file.
+  PutFile(folder.File("plain"), "abc");
+  std::filesystem::create_symlink("plain", folder.File("link"));
+  std::FILE* stream = OpenRegularFileForReading(folder.File("link"), reason);
+  ASSERT_NE(stream, nullptr);
+  char got[4] = {};
+  EXPECT_EQ(std::fread(got, 1, 3, stream), 3u);
+  EXPECT_STREQ(got, "abc");
+  std::fclose(stream);
+
+  // The queries answer at once and reading gives nothing; a replacement is refused
+  // without retries; an append with no reader at the other end fails instead of
+  // waiting for one.
+  EXPECT_TRUE(FileExistsRetrying(pipe));
+  EXPECT_EQ(FileSizeOf(pipe), 0);
+  EXPECT_EQ(ReadWholeFile(pipe), "");
+  desktop.sleeps.clear();
+  EXPECT_FALSE(WriteWholeFile(pipe, "x"));
+  EXPECT_TRUE(desktop.sleeps.empty());
+  EXPECT_FALSE(WriteWholeFile("+" + pipe, "x"));
+  EXPECT_EQ(desktop.sleeps, Pauses(9, 93));
+  ASSERT_EQ(desktop.messages.size(), 2u);
+  EXPECT_EQ(desktop.messages[0].text, "Could not Open " + pipe + "\r\nnot a regular file");
+  EXPECT_EQ(desktop.messages[1].text, "Could not Open " + pipe + "\r\nNo such device or address");
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+}
+
 TEST_F(FileLayer, AFailedCloseIsLoggedAtOnceAndNeverRepeated) {
   EXPECT_EQ(CloseFileRetrying(nullptr), 0);
   EXPECT_FALSE(std::filesystem::exists(folder.File("orvowebserve_msgs.log")));
