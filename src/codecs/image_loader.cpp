@@ -61,26 +61,40 @@ WholeFile ReadWhole(std::FILE* file) {
   return whole;
 }
 
-using MemoryReader = void (*)(const std::uint8_t*, std::size_t, Bitmap&);
-using FileReader = void (*)(std::FILE*, Bitmap&);
+using MemoryReader = void (*)(const std::uint8_t*, std::size_t, Bitmap&, DecodeControl*);
+using FileReader = void (*)(std::FILE*, Bitmap&, DecodeControl*);
+
+// Metafiles are played in one go; a cancel is honoured before playing.
+template <void (*Read)(const std::uint8_t*, std::size_t, Bitmap&)>
+void ReadMetafile(const std::uint8_t* data, std::size_t size, Bitmap& out, DecodeControl* control) {
+  if (CancelRequested(control)) throw DecodeCancelled();
+  Read(data, size, out);
+}
+
+template <void (*Read)(std::FILE*, Bitmap&, const RasterReadOptions&)>
+void ReadRasterFile(std::FILE* file, Bitmap& out, DecodeControl* control) {
+  RasterReadOptions options;
+  options.control = control;
+  Read(file, out, options);
+}
 
 MemoryReader MemoryReaderFor(const std::string& ext) {
   if (ext == ".BMP") return ReadBmp;
   if (ext == ".ICO") return ReadIco;
-  if (ext == ".EMF") return ReadEmf;
-  if (ext == ".WMF") return ReadWmf;
+  if (ext == ".EMF") return ReadMetafile<ReadEmf>;
+  if (ext == ".WMF") return ReadMetafile<ReadWmf>;
   return nullptr;
 }
 
 FileReader FileReaderFor(const std::string& ext) {
-  if (ext == ".PNG") return ReadPngFile;
-  if (ext == ".JPG" || ext == ".JPEG") return ReadJpegFile;
+  if (ext == ".PNG") return ReadRasterFile<ReadPngFile>;
+  if (ext == ".JPG" || ext == ".JPEG") return ReadRasterFile<ReadJpegFile>;
   return nullptr;
 }
 
 }  // namespace
 
-void LoadImageFile(const std::string& path, Bitmap& out) {
+void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control) {
   const std::string ext = UpperExtension(path);
   const MemoryReader memory_reader = MemoryReaderFor(ext);
   const FileReader file_reader = FileReaderFor(ext);
@@ -90,12 +104,12 @@ void LoadImageFile(const std::string& path, Bitmap& out) {
   }
   FilePtr file = OpenForReading(path);
   if (file_reader != nullptr) {
-    file_reader(file.get(), out);
+    file_reader(file.get(), out, control);
     return;
   }
   const WholeFile whole = ReadWhole(file.get());
   file.reset();
-  memory_reader(whole.data.get(), whole.size, out);
+  memory_reader(whole.data.get(), whole.size, out, control);
 }
 
 }  // namespace zelk
