@@ -7,11 +7,20 @@
 namespace zelk {
 
 std::optional<std::uint64_t> BytesLeftIn(std::FILE* file) noexcept {
-  struct stat st {};
-  if (file == nullptr || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (file == nullptr) return std::nullopt;
   const long position = std::ftell(file);
-  if (position < 0 || st.st_size < position) return std::nullopt;
-  return static_cast<std::uint64_t>(st.st_size - position);
+  if (position < 0) return std::nullopt;  // pipes and devices
+  struct stat st {};
+  const int fd = fileno(file);
+  if (fd >= 0 && fstat(fd, &st) == 0) {
+    if (!S_ISREG(st.st_mode) || st.st_size < position) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size - position);
+  }
+  // A stream without a descriptor (a memory stream): its end, found by seeking.
+  if (std::fseek(file, 0, SEEK_END) != 0) return std::nullopt;
+  const long end = std::ftell(file);
+  if (std::fseek(file, position, SEEK_SET) != 0 || end < position) return std::nullopt;
+  return static_cast<std::uint64_t>(end - position);
 }
 
 ImageError TooShortForClaimedSize(std::int64_t width, std::int64_t height) {

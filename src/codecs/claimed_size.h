@@ -15,8 +15,9 @@ namespace zelk {
 // 16 Mi pixels: a 48 MiB working bitmap.
 inline constexpr std::int64_t kPixelsAlwaysAllowed = std::int64_t{1} << 24;
 
-// The bytes from file's current position to its end, when it is a regular file;
-// nothing for pipes and devices, whose size is not known beforehand.
+// The bytes from file's current position to its end, for a regular file or a
+// memory stream; nothing for pipes and devices, whose size is not known beforehand
+// (for them only the pixel limit applies).
 std::optional<std::uint64_t> BytesLeftIn(std::FILE* file) noexcept;
 
 // The refusal for a header claiming more pixels than the file could encode.
