@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "codecs/bmp_bytes.h"
+#include "codecs/claimed_size.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/png_codec.h"
 
@@ -241,13 +242,10 @@ class DibDecoder {
   // a fair share of their data: a 64th of the rows, or for RLE (at most about 128
   // pixels a byte in runs, more with deltas) a 1024th of the uncompressed size.
   void CheckDataIsPlausible(bool rle) const {
-    constexpr std::uint64_t kAlwaysDecodedPixels = std::uint64_t{1} << 24;
-    const std::uint64_t pixels = static_cast<std::uint64_t>(width_) * height_;
-    if (pixels <= kAlwaysDecodedPixels) return;
+    const std::int64_t pixels = std::int64_t{width_} * height_;
+    if (pixels <= kPixelsAlwaysAllowed) return;
     const std::uint64_t needed = src_stride_ * height_ / (rle ? 1024 : 64);
-    if (size_ - bits_start_ < needed)
-      throw ImageError("the file is far too short for the " + std::to_string(width_) + " x " +
-                       std::to_string(height_) + " pixels its header claims");
+    if (size_ - bits_start_ < needed) throw TooShortForClaimedSize(width_, height_);
   }
 
   // A whole JPEG or PNG file stands in for the bits (printers' DIBs, some BMP files).
