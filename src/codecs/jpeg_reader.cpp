@@ -10,7 +10,7 @@
 //
 // Hostile files are bounded twice over: a large picture must come with a share of
 // the bytes it needs (memory), and the scans together may do only so much work for
-// a file of their size (time); see kMinBytesPerBlocks and the work budget.
+// a file of their size (time); see kBlocksPerByte and the work budget.
 
 #include <algorithm>
 #include <climits>
