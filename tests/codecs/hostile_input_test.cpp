@@ -31,14 +31,10 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-#if defined(__SANITIZE_ADDRESS__)
+// Set by the build for the sanitized configuration (this file itself is compiled
+// without sanitizers there, the readers it calls with them).
+#ifdef ZELK_SANITIZED_BUILD
 constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 #else
 constexpr bool kSanitized = false;
 #endif
@@ -260,10 +256,11 @@ struct Case {
 };
 
 TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
-  // Release-build bounds (the slowest case takes about a third of the time); sanitized
-  // builds are slower and hold freed memory in quarantine, so there only the time is
-  // checked, more loosely.
-  const double seconds_bound = kSanitized ? 30.0 : 2.0;
+  // Release-build bounds: the slowest case takes under a second alone, the rest is
+  // room for a loaded machine running tests side by side. Sanitized builds are
+  // slower and hold freed memory in quarantine, so there only the time is checked,
+  // more loosely.
+  const double seconds_bound = kSanitized ? 30.0 : 3.0;
   const long memory_bound_kib = 256 * 1024;  // every case stays within 16 Mi pixels' worth
   const double deadline = std::getenv("ZELK_HOSTILE_DEADLINE") != nullptr
                               ? std::atof(std::getenv("ZELK_HOSTILE_DEADLINE"))

@@ -11,3 +11,6 @@ zelk_add_gtest(raster_testdata_tests
 # peak memory are bounded.
 zelk_add_gtest(raster_hostile_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/hostile_input_test.cpp
                LIBS zelk_codecs PNG::PNG)
+if(ZELK_SANITIZE)
+  target_compile_definitions(raster_hostile_tests PRIVATE ZELK_SANITIZED_BUILD=1)
+endif()
