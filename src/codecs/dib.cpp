@@ -185,11 +185,16 @@ class DibDecoder {
     CheckDataIsPlausible(rle);
 
     out.Reset(width_, height_);
-    if (rle) {
-      DecodeRle(out);
-      return;
+    try {
+      if (rle) {
+        DecodeRle(out);
+        return;
+      }
+      DecodeRows(out);
+    } catch (const DecodeCancelled&) {
+      out.Release();  // nothing half-made is kept
+      throw;
     }
-    DecodeRows(out);
     if (options_.icon_with_mask) ApplyMask(out);
   }
 
@@ -416,7 +421,7 @@ class DibDecoder {
         x += p[0];
         row += p[1];
         p += 2;
-        if (p[-1] != 0) RowDone(std::min<std::int64_t>(row, height_));
+        RowDone(std::min<std::int64_t>(row, height_));
       } else {  // literal run of `value` pixels, padded to a 16-bit boundary
         const std::size_t bytes = four ? (value + 1) / 2 : value;
         const std::size_t padded = (bytes + 1) & ~std::size_t{1};

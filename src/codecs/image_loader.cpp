@@ -103,13 +103,18 @@ void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control)
     throw ImageError("files of type " + ext + " cannot be opened");
   }
   FilePtr file = OpenForReading(path);
-  if (file_reader != nullptr) {
-    file_reader(file.get(), out, control);
-    return;
+  try {
+    if (file_reader != nullptr) {
+      file_reader(file.get(), out, control);
+      return;
+    }
+    const WholeFile whole = ReadWhole(file.get());
+    file.reset();
+    memory_reader(whole.data.get(), whole.size, out, control);
+  } catch (const DecodeCancelled&) {
+    out.Release();  // a cancelled load leaves nothing half-made, whatever the format
+    throw;
   }
-  const WholeFile whole = ReadWhole(file.get());
-  file.reset();
-  memory_reader(whole.data.get(), whole.size, out, control);
 }
 
 }  // namespace zelk

@@ -92,6 +92,7 @@ TEST_F(LoaderTest, AControlFollowsTheRowsAndACancelIsNotAFailure) {
 
     control.cancel = true;
     EXPECT_THROW(LoadImageFile(dir_ + name, out, &control), DecodeCancelled);
+    EXPECT_TRUE(out.Empty());
   }
 }
 
