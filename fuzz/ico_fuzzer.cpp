@@ -4,6 +4,8 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  zelk::fuzz::DecodeLikeTheLoader(zelk::ReadIco, data, size);
+  zelk::fuzz::DecodeLikeTheLoader([](const std::uint8_t* bytes, std::size_t n,
+                                     zelk::Bitmap& out) { zelk::ReadIco(bytes, n, out); },
+                                  data, size);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "codecs/bmp_bytes.h"
+#include "codecs/claimed_size.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/png_codec.h"
 
@@ -59,7 +60,6 @@ struct Header {
   std::uint32_t colours_used = 0;
   std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
   bool masks_in_header = false;
-  bool alpha_mask_named = false;
 };
 
 Header ReadHeader(const std::uint8_t* dib, std::size_t size) {
@@ -105,10 +105,7 @@ Header ReadHeader(const std::uint8_t* dib, std::size_t size) {
     h.masks_in_header = true;
     for (int i = 0; i < 3; ++i) h.masks[i] = ReadU32(dib + 40 + 4 * i);
   }
-  if (h.header_size >= 56) {
-    h.masks[3] = ReadU32(dib + 52);
-    h.alpha_mask_named = h.masks[3] != 0;
-  }
+  if (h.header_size >= 56) h.masks[3] = ReadU32(dib + 52);
   return h;
 }
 
@@ -148,7 +145,7 @@ void ValidateFormat(const Header& h) {
 // 256 palette entries as B, G, R; indices past the stored palette stay black.
 using Palette = std::array<std::uint8_t, 256 * 3>;
 
-// Pixels are written with a compose step only when alpha is in play.
+// Icon pixels with alpha are composed over white.
 inline void PutComposed(std::uint8_t* p, std::uint8_t b, std::uint8_t g, std::uint8_t r,
                         std::uint8_t a) {
   const unsigned inv = 255u - a;
@@ -188,11 +185,16 @@ class DibDecoder {
     CheckDataIsPlausible(rle);
 
     out.Reset(width_, height_);
-    if (rle) {
-      DecodeRle(out);
-      return;
+    try {
+      if (rle) {
+        DecodeRle(out);
+        return;
+      }
+      DecodeRows(out);
+    } catch (const DecodeCancelled&) {
+      out.Release();  // nothing half-made is kept
+      throw;
     }
-    DecodeRows(out);
     if (options_.icon_with_mask) ApplyMask(out);
   }
 
@@ -207,7 +209,6 @@ class DibDecoder {
       for (int i = 0; i < count; ++i) h_.masks[i] = ReadU32(dib_ + pos + 4 * i);
       pos += 4u * count;
     }
-    if (h_.compression == kBiAlphaBitfields) h_.alpha_mask_named = h_.masks[3] != 0;
 
     const std::uint64_t entry_size = h_.core ? 3 : 4;
     std::uint64_t entries = h_.colours_used;
@@ -246,24 +247,27 @@ class DibDecoder {
   // a fair share of their data: a 64th of the rows, or for RLE (at most about 128
   // pixels a byte in runs, more with deltas) a 1024th of the uncompressed size.
   void CheckDataIsPlausible(bool rle) const {
-    constexpr std::uint64_t kAlwaysDecodedPixels = std::uint64_t{1} << 24;
-    const std::uint64_t pixels = static_cast<std::uint64_t>(width_) * height_;
-    if (pixels <= kAlwaysDecodedPixels) return;
+    const std::int64_t pixels = std::int64_t{width_} * height_;
+    if (pixels <= kPixelsAlwaysAllowed) return;
     const std::uint64_t needed = src_stride_ * height_ / (rle ? 1024 : 64);
-    if (size_ - bits_start_ < needed)
-      throw ImageError("the file is far too short for the " + std::to_string(width_) + " x " +
-                       std::to_string(height_) + " pixels its header claims");
+    if (size_ - bits_start_ < needed) throw TooShortForClaimedSize(width_, height_);
   }
 
   // A whole JPEG or PNG file stands in for the bits (printers' DIBs, some BMP files).
+  // It may not be larger than the header claims: an icon entry of 16 x 16 must not
+  // unpack into a 20000 x 20000 picture.
   void DecodeEmbedded(Bitmap& out) const {
     if (bits_start_ >= size_) throw ImageError("the file ends before the image data");
     const std::uint8_t* data = dib_ + bits_start_;
     const std::size_t bytes = size_ - static_cast<std::size_t>(bits_start_);
+    RasterReadOptions embedded;
+    embedded.control = options_.control;
+    embedded.max_width = h_.width;
+    embedded.max_height = h_.height < 0 ? -h_.height : h_.height;
     if (h_.compression == kBiJpeg) {
-      ReadJpegBytes(data, bytes, out);
+      ReadJpegBytes(data, bytes, out, embedded);
     } else {
-      ReadPngBytes(data, bytes, out);
+      ReadPngBytes(data, bytes, out, embedded);
     }
   }
 
@@ -283,7 +287,16 @@ class DibDecoder {
       const int pixels =
           static_cast<int>(std::min<std::uint64_t>(row_bytes * 8 / h_.bit_count, width_));
       DecodeRow(bits + row_offset, pixels, out.Row(DestRow(i)));
+      RowDone(i + 1);
     }
+  }
+
+  // Cancel and progress, once a row.
+  void RowDone(std::int64_t rows) const {
+    DecodeControl* control = options_.control;
+    if (control == nullptr) return;
+    if (CancelRequested(control)) throw DecodeCancelled();
+    control->Report(rows, height_);
   }
 
   void PrepareChannels() {
@@ -299,7 +312,7 @@ class DibDecoder {
       if (options_.icon_with_mask && h_.bit_count == 32) a = 0xFF000000u;
     } else {
       r = h_.masks[0], g = h_.masks[1], b = h_.masks[2];
-      if (h_.alpha_mask_named || options_.icon_with_mask) a = h_.masks[3];
+      if (options_.icon_with_mask) a = h_.masks[3];
     }
     if (h_.bit_count == 16) r &= 0xFFFF, g &= 0xFFFF, b &= 0xFFFF, a &= 0xFFFF;
     red_ = Channel(r), green_ = Channel(g), blue_ = Channel(b), alpha_ = Channel(a);
@@ -400,6 +413,7 @@ class DibDecoder {
       if (value == 0) {  // end of line
         x = 0;
         ++row;
+        RowDone(row);
       } else if (value == 1) {  // end of bitmap
         return;
       } else if (value == 2) {  // delta: move right and up
@@ -407,6 +421,7 @@ class DibDecoder {
         x += p[0];
         row += p[1];
         p += 2;
+        RowDone(std::min<std::int64_t>(row, height_));
       } else {  // literal run of `value` pixels, padded to a 16-bit boundary
         const std::size_t bytes = four ? (value + 1) / 2 : value;
         const std::size_t padded = (bytes + 1) & ~std::size_t{1};

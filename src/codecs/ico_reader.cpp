@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codecs/dib.h"
@@ -68,23 +69,27 @@ std::optional<Entry> Describe(ByteSpan data, std::size_t index) {
   return e;
 }
 
-void Decode(const Entry& e, Bitmap& out) {
+void Decode(const Entry& e, Bitmap& out, DecodeControl* control) {
   if (e.width > kMaxIconSide || e.height > kMaxIconSide)
     throw ImageError("the icon's image claims " + std::to_string(e.width) + " x " +
                      std::to_string(e.height) + " pixels, more than an icon can hold");
   if (e.png) {
-    ReadPngBytes(e.data.Data(), e.data.Size(), out);
+    RasterReadOptions options;
+    options.control = control;
+    options.max_width = options.max_height = kMaxIconSide;
+    ReadPngBytes(e.data.Data(), e.data.Size(), out, options);
     return;
   }
   CheckDibData(e.data, 0, true);
   DibDecodeOptions options;
   options.icon_with_mask = true;
+  options.control = control;
   DecodeDib(e.data.Data(), e.data.Size(), out, options);
 }
 
 }  // namespace
 
-void ReadIco(const std::uint8_t* data, std::size_t size, Bitmap& out) {
+void ReadIco(const std::uint8_t* data, std::size_t size, Bitmap& out, DecodeControl* control) {
   const ByteSpan file(data, size);
   if (!file.Has(0, 6) || file.U16(0) != 0 || (file.U16(2) != 1 && file.U16(2) != 2))
     throw ImageError("the file is not an icon");
@@ -109,10 +114,16 @@ void ReadIco(const std::uint8_t* data, std::size_t size, Bitmap& out) {
     return a.depth > b.depth;
   });
   // A damaged entry gives way to the next best one; the first failure is reported.
+  // Entries sharing their bytes with one already tried are skipped.
   std::optional<ImageError> first_error;
+  std::vector<std::pair<const std::uint8_t*, std::size_t>> tried;
   for (const Entry& e : entries) {
+    const std::pair<const std::uint8_t*, std::size_t> bytes(e.data.Data(), e.data.Size());
+    if (std::find(tried.begin(), tried.end(), bytes) != tried.end()) continue;
+    if (tried.size() == static_cast<std::size_t>(kMaxIconEntriesTried)) break;
+    tried.push_back(bytes);
     try {
-      Decode(e, out);
+      Decode(e, out, control);
       return;
     } catch (const ImageError& error) {
       if (!first_error) first_error = error;

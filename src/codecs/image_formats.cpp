@@ -22,6 +22,20 @@ void WritePngLevel9(const Bitmap& image, std::FILE* file) {
   WritePng(image, file, 9);
 }
 
+// Metafiles are played in one go; a cancel is honoured before playing.
+template <void (*Read)(const std::uint8_t*, std::size_t, Bitmap&)>
+void ReadMetafile(const std::uint8_t* data, std::size_t size, Bitmap& out, DecodeControl* control) {
+  if (CancelRequested(control)) throw DecodeCancelled();
+  Read(data, size, out);
+}
+
+template <void (*Read)(std::FILE*, Bitmap&, const RasterReadOptions&)>
+void ReadRasterFile(std::FILE* file, Bitmap& out, DecodeControl* control) {
+  RasterReadOptions options;
+  options.control = control;
+  Read(file, out, options);
+}
+
 std::string Patterns(const ImageFormat& format, const char* separator) {
   std::string patterns;
   for (const char* extension : format.extensions) {
@@ -35,12 +49,17 @@ std::string Patterns(const ImageFormat& format, const char* separator) {
 
 const std::vector<ImageFormat>& ImageFormats() {
   static const std::vector<ImageFormat> formats = {
-      {"JPEG", "JPEG Image File", {".JPG", ".JPEG"}, nullptr, ReadJpegFile, WriteJpegQuality90},
+      {"JPEG",
+       "JPEG Image File",
+       {".JPG", ".JPEG"},
+       nullptr,
+       ReadRasterFile<ReadJpegFile>,
+       WriteJpegQuality90},
       {"BMP", "Bitmaps", {".BMP"}, ReadBmp, nullptr, WriteBmp},
       {"ICO", "Icons", {".ICO"}, ReadIco, nullptr, nullptr},
-      {"EMF", "Enhanced Metafiles", {".EMF"}, ReadEmf, nullptr, WriteEmf},
-      {"WMF", "Metafiles", {".WMF"}, ReadWmf, nullptr, WriteWmf},
-      {"PNG", "PNG Files", {".PNG"}, nullptr, ReadPngFile, WritePngLevel9},
+      {"EMF", "Enhanced Metafiles", {".EMF"}, ReadMetafile<ReadEmf>, nullptr, WriteEmf},
+      {"WMF", "Metafiles", {".WMF"}, ReadMetafile<ReadWmf>, nullptr, WriteWmf},
+      {"PNG", "PNG Files", {".PNG"}, nullptr, ReadRasterFile<ReadPngFile>, WritePngLevel9},
   };
   return formats;
 }

@@ -10,15 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "codecs/decode_control.h"
 #include "core/bitmap.h"
 
 namespace zelk {
 
 struct ImageFormat {
   // Reads a file held whole in memory (BMP, ICO, WMF, EMF) ...
-  using MemoryReader = void (*)(const std::uint8_t* data, std::size_t size, Bitmap& out);
+  using MemoryReader = void (*)(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                                DecodeControl* control);
   // ... or streamed from an open file (JPEG, PNG, which decode row by row).
-  using FileReader = void (*)(std::FILE* file, Bitmap& out);
+  using FileReader = void (*)(std::FILE* file, Bitmap& out, DecodeControl* control);
   using Writer = void (*)(const Bitmap& image, std::FILE* file);
 
   const char* name;                     // in --help: "JPEG"

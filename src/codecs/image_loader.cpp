@@ -59,7 +59,7 @@ WholeFile ReadWhole(std::FILE* file) {
 
 }  // namespace
 
-void LoadImageFile(const std::string& path, Bitmap& out) {
+void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control) {
   const std::string ext = UpperExtension(path);
   const ImageFormat* format = FormatOfExtension(ext);
   const ImageFormat::MemoryReader memory_reader = format ? format->read_memory : nullptr;
@@ -69,13 +69,18 @@ void LoadImageFile(const std::string& path, Bitmap& out) {
     throw ImageError("files of type " + ext + " cannot be opened");
   }
   FilePtr file = OpenForReading(path);
-  if (file_reader != nullptr) {
-    file_reader(file.get(), out);
-    return;
+  try {
+    if (file_reader != nullptr) {
+      file_reader(file.get(), out, control);
+      return;
+    }
+    const WholeFile whole = ReadWhole(file.get());
+    file.reset();
+    memory_reader(whole.data.get(), whole.size, out, control);
+  } catch (const DecodeCancelled&) {
+    out.Release();  // a cancelled load leaves nothing half-made, whatever the format
+    throw;
   }
-  const WholeFile whole = ReadWhole(file.get());
-  file.reset();
-  memory_reader(whole.data.get(), whole.size, out);
 }
 
 }  // namespace zelk

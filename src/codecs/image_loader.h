@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "codecs/decode_control.h"
 #include "codecs/image_formats.h"  // UpperExtension
 #include "core/bitmap.h"
 
@@ -16,8 +17,13 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = std::uint64_t{2} << 30;
 
 // Decodes the file at path into out by its extension: .BMP, .PNG, .JPG/.JPEG, .ICO,
 // .EMF and .WMF, in any letter case. path is a byte string and need not be UTF-8.
-// Throws ImageError with the reason (unknown extension, cannot open, damaged file);
-// out may then be cleared or resized.
-void LoadImageFile(const std::string& path, Bitmap& out);
+// Throws ImageError with the reason (unknown extension, cannot open, damaged file,
+// a header claiming far more than the file holds, a file too costly to draw); out
+// may then be cleared or resized.
+//
+// With a control, another thread may cancel the load (DecodeCancelled is thrown,
+// out is left empty) and follow its progress. The JPEG, PNG, BMP and ICO decoders
+// look at it every few rows; WMF and EMF only before playing.
+void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control = nullptr);
 
 }  // namespace zelk

@@ -24,7 +24,14 @@ void OnMessage(j_common_ptr cinfo, int level) noexcept {
   if (level >= 0) return;  // trace output
   JpegErrorManager& manager = ManagerOf(cinfo);
   ++manager.warnings;
-  if (cinfo->err->msg_code == JWRN_JPEG_EOF) manager.input_ended = true;
+  const int code = cinfo->err->msg_code;
+  if (code == JWRN_JPEG_EOF) manager.input_ended = true;
+  if ((code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) && manager.data_end_scan == 0 &&
+      cinfo->is_decompressor) {
+    const auto* d = reinterpret_cast<const jpeg_decompress_struct*>(cinfo);
+    manager.data_end_scan = d->input_scan_number;
+    manager.data_end_imcu_row = static_cast<long>(d->input_iMCU_row);
+  }
 }
 
 void OnOutput(j_common_ptr) noexcept {}
@@ -40,6 +47,8 @@ void InstallJpegErrorManager(jpeg_common_struct& cinfo, JpegErrorManager& manage
   manager.last_error_code = 0;
   manager.warnings = 0;
   manager.input_ended = false;
+  manager.data_end_scan = 0;
+  manager.data_end_imcu_row = -1;
 }
 
 void FailJpegStage(jpeg_common_struct& cinfo, const char* message) noexcept {

@@ -23,6 +23,11 @@ struct JpegErrorManager {
   int last_error_code;
   int warnings;
   bool input_ended;  // libjpeg met the end of the data and made up an end marker
+  // Where a decompressor's entropy data first ran out (the file's end, or a marker
+  // met inside a scan): the scan and the iMCU row it was reading. 0 and -1 while
+  // the data has not run out.
+  int data_end_scan;
+  long data_end_imcu_row;
 };
 
 // Installs the manager on cinfo (before jpeg_create_*). Every field starts clean.

@@ -7,16 +7,22 @@
 // copy of the image: beyond the bitmap, a baseline file needs a few strips of
 // working memory. A progressive file needs libjpeg's coefficient buffer as well
 // (2 bytes per sample), which max_memory_to_use bounds.
+//
+// Hostile files are bounded twice over: a large picture must come with a share of
+// the bytes it needs (memory), and the scans together may do only so much work for
+// a file of their size (time); see kBlocksPerByte and the work budget.
 
 #include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
+#include "codecs/claimed_size.h"
 #include "codecs/jpeg_cmyk.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/jpeg_error_manager.h"
@@ -39,8 +45,31 @@ constexpr long long kJpegMemoryBase = 1LL << 30;
 // Rows requested from libjpeg per call.
 constexpr int kRowsPerCall = 16;
 
+// Memory: Huffman coding spends at least one bit on every 8 x 8 block of every
+// component (a DC code; baseline files an end-of-block code as well), and flat
+// one-colour files made by libjpeg and ImageMagick measure 2 bits a block. A
+// picture over kPixelsAlwaysAllowed must therefore come with a byte for every 64
+// blocks: an eighth of what any complete file holds, so a real file cut down to an
+// eighth still opens. Arithmetic coding is exempt: it codes a flat 16000 x 16000
+// picture in 216 bytes, so no rule on bytes tells real files from hostile ones.
+constexpr std::uint64_t kBlocksPerByte = 64;
+
+// Time: each scan costs a pass over the blocks of its components, however few
+// bytes it holds. Besides one pass over every block (what the pixels need), the
+// scans may cost kWorkFloor blocks plus kWorkPerByte for every byte of the file.
+// Flat one-colour progressive files made by libjpeg and ImageMagick, the cheapest
+// real files per byte, do 24 block passes per byte, and a 100-megapixel colour
+// file some 25 million in all. Past the budget the file is refused as too costly;
+// a block of an empty scan takes about 6 ns, so a hostile file costs at most about
+// half a second plus 1.5 seconds per megabyte.
+constexpr std::uint64_t kWorkFloor = std::uint64_t{1} << 26;
+constexpr std::uint64_t kWorkPerByte = 256;
+
+struct JpegDecodeJob;
+
 struct JpegProgress {
   jpeg_progress_mgr pub;  // first, so libjpeg's pointer to it is a pointer to us
+  JpegDecodeJob* job;
 };
 
 struct JpegDecodeJob {
@@ -51,13 +80,66 @@ struct JpegDecodeJob {
   bool cmyk = false;
   bool inverted_cmyk = false;
   JSAMPARRAY cmyk_rows = nullptr;  // libjpeg pool memory, freed with cinfo
+  DecodeControl* control = nullptr;
+  bool cancelled = false;
+  // The work budget, in blocks decoded, and what the scans read so far cost.
+  std::uint64_t work_budget = 0;
+  std::uint64_t work_done = 0;
+  int charged_scan = 0;
+  // Progress: rows of the input passes of a multi-scan file, then the output.
+  bool multi_scan = false;
+  bool output_started = false;
+  std::int64_t input_rows = 0;
 };
 
+std::uint64_t BlocksOfScan(const jpeg_decompress_struct& d) noexcept {
+  std::uint64_t blocks = 0;
+  for (int i = 0; i < d.comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+    const jpeg_component_info* c = d.cur_comp_info[i];
+    if (c != nullptr) blocks += std::uint64_t{c->width_in_blocks} * c->height_in_blocks;
+  }
+  return blocks;
+}
+
+std::uint64_t BlocksOfFrame(const jpeg_decompress_struct& d) noexcept {
+  std::uint64_t blocks = 0;
+  for (int i = 0; i < d.num_components; ++i)
+    blocks += std::uint64_t{d.comp_info[i].width_in_blocks} * d.comp_info[i].height_in_blocks;
+  return blocks;
+}
+
+// An iMCU row of input as rows of the picture.
+std::int64_t InputRows(const jpeg_decompress_struct& d, long imcu_rows) noexcept {
+  if (d.total_iMCU_rows == 0) return 0;
+  return static_cast<std::int64_t>(imcu_rows) * d.output_height / d.total_iMCU_rows;
+}
+
+// Called by libjpeg before every iMCU row of input of a multi-scan file and on
+// every read of scan lines.
 void OnProgress(j_common_ptr cinfo) noexcept {
   if (!cinfo->is_decompressor) return;
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  JpegDecodeJob& job = *reinterpret_cast<JpegProgress*>(cinfo->progress)->job;
   if (d->input_scan_number > kMaxProgressiveScans)
     FailJpegStage(*cinfo, "the JPEG file has more progressive scans than this program decodes");
+  if (d->input_scan_number != job.charged_scan) {
+    // Charged when the scan starts, before any of its work is done.
+    job.charged_scan = d->input_scan_number;
+    job.work_done += BlocksOfScan(*d);
+    if (job.work_done > job.work_budget)
+      FailJpegStage(*cinfo,
+                    "the JPEG file is too costly to draw: its scans ask for far more work than a "
+                    "file of its size can need");
+  }
+  if (CancelRequested(job.control)) {
+    job.cancelled = true;
+    FailJpegStage(*cinfo, "cancelled");
+  }
+  if (job.control != nullptr && job.multi_scan && !job.output_started) {
+    const jpeg_progress_mgr& p = *cinfo->progress;
+    job.input_rows = InputRows(*d, p.pass_counter);
+    job.control->Report(job.input_rows, InputRows(*d, p.pass_limit) + d->output_height);
+  }
 }
 
 enum class JpegSource { kFile, kMemory };
@@ -69,6 +151,7 @@ bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* dat
   jpeg_create_decompress(&job.cinfo);
   job.created = true;
   job.progress.pub.progress_monitor = OnProgress;
+  job.progress.job = &job;
   job.cinfo.progress = &job.progress.pub;
   if (file != nullptr) {
     jpeg_stdio_src(&job.cinfo, file);
@@ -93,6 +176,7 @@ bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* dat
     job.cinfo.out_color_space = JCS_EXT_BGR;
   }
   jpeg_calc_output_dimensions(&job.cinfo);
+  job.multi_scan = jpeg_has_multiple_scans(&job.cinfo) != 0;
   return true;
 }
 
@@ -100,6 +184,7 @@ bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* dat
 bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, int& rows_done) noexcept {
   if (setjmp(job.errors.jump)) return false;
   jpeg_start_decompress(&job.cinfo);
+  job.output_started = true;
   const JDIMENSION width = job.cinfo.output_width;
   if (job.cmyk) {
     job.cmyk_rows = (*job.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job.cinfo),
@@ -119,6 +204,8 @@ bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, int& rows_done) noexcept {
                      job.inverted_cmyk);
     }
     rows_done = static_cast<int>(first + got);
+    if (job.control != nullptr)
+      job.control->Report(job.input_rows + rows_done, job.input_rows + job.cinfo.output_height);
   }
   // The rest of the file (trailing markers) adds nothing to the picture, so it is
   // not read: junk after the last scan does not cost the image.
@@ -146,8 +233,46 @@ void ClearRowPadding(Bitmap& out, int from_row) noexcept {
   for (int y = from_row; y < out.Height(); ++y) std::memset(out.Row(y) + used, 0, pad);
 }
 
-void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitmap& out) {
+// The colour an 8 x 8 block that received no data at all (every coefficient zero)
+// has in the bitmap: mid-grey, after the CMYK conversion where there is one.
+void EmptyBlockColour(const JpegDecodeJob& job, std::uint8_t bgr[3]) noexcept {
+  if (!job.cmyk) {
+    bgr[0] = bgr[1] = bgr[2] = 128;
+    return;
+  }
+  // libjpeg turns YCCK's mid-grey into CMY of 255 - 128; K stays 128.
+  const std::uint8_t c = job.cinfo.jpeg_color_space == JCS_YCCK ? 127 : 128;
+  const std::uint8_t cmyk[4] = {c, c, c, 128};
+  CmykRowToBgr(cmyk, bgr, 1, job.inverted_cmyk);
+}
+
+// libjpeg decodes the blocks a truncated file never reached as mid-grey; the
+// program shows the unread part white, as it does for every format. The blocks
+// after the point where the data ran out are exactly that grey, so from the iMCU
+// row where it ran out, each row's grey tail is made white. Only the first scan
+// counts: when a later scan of a progressive file is cut, every block already has
+// a picture.
+void WhitenUnreadPart(const JpegDecodeJob& job, Bitmap& out) noexcept {
+  if (job.errors.data_end_scan != 1) return;
+  const std::int64_t imcu_height = std::int64_t{job.cinfo.max_v_samp_factor} * DCTSIZE;
+  const std::int64_t first = job.errors.data_end_imcu_row * imcu_height;
+  if (first < 0 || first >= out.Height()) return;
+  std::uint8_t grey[3];
+  EmptyBlockColour(job, grey);
+  for (int y = static_cast<int>(first); y < out.Height(); ++y) {
+    std::uint8_t* row = out.Row(y);
+    int x = out.Width();
+    while (x > 0 && std::memcmp(row + 3 * (x - 1), grey, 3) == 0) --x;
+    std::memset(row + 3 * x, 0xFF, static_cast<std::size_t>(out.Width() - x) * 3);
+  }
+}
+
+void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitmap& out,
+              const RasterReadOptions& options) {
+  const std::optional<std::uint64_t> file_bytes =
+      file != nullptr ? BytesLeftIn(file) : std::optional<std::uint64_t>(size);
   JpegDecodeJob job;
+  job.control = options.control;
   InstallJpegErrorManager(*reinterpret_cast<j_common_ptr>(&job.cinfo), job.errors);
   JpegDecodeGuard guard(job);
   if (!ReadJpegHeader(job, file, data, size))
@@ -155,6 +280,15 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
 
   const int width = static_cast<int>(job.cinfo.output_width);
   const int height = static_cast<int>(job.cinfo.output_height);
+  CheckImageSize(width, height);
+  if (width > options.max_width || height > options.max_height)
+    throw LargerThanItsContainer(width, height, options.max_width, options.max_height);
+  const std::uint64_t blocks = BlocksOfFrame(job.cinfo);
+  if (file_bytes && !job.cinfo.arith_code && std::int64_t{width} * height > kPixelsAlwaysAllowed &&
+      *file_bytes < blocks / kBlocksPerByte)
+    throw TooShortForClaimedSize(width, height);
+  job.work_budget = blocks + kWorkFloor + kWorkPerByte * file_bytes.value_or(0);
+
   out.ResetUninitialised(width, height);  // checks the size before anything is allocated
   job.cinfo.mem->max_memory_to_use =
       static_cast<long>(kJpegMemoryBase + kJpegMemoryPerPixel * width * height);
@@ -163,8 +297,10 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
   const bool ok = DecodeJpegRows(job, out, rows_done);
   if (!ok) {
     out.Release();
+    if (job.cancelled) throw DecodeCancelled();
     throw ImageError(JpegFailureReason(job.errors, "decoding"));
   }
+  WhitenUnreadPart(job, out);
   if (rows_done < height) {
     // Never reached with libjpeg's own sources, which pad a short file; kept so
     // that no uninitialised row can ever be shown.
@@ -176,14 +312,15 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
 
 }  // namespace
 
-void ReadJpegFile(std::FILE* file, Bitmap& out) {
+void ReadJpegFile(std::FILE* file, Bitmap& out, const RasterReadOptions& options) {
   if (file == nullptr) throw ImageError("no file to read the JPEG image from");
-  ReadJpeg(file, nullptr, 0, out);
+  ReadJpeg(file, nullptr, 0, out, options);
 }
 
-void ReadJpegBytes(const std::uint8_t* data, std::size_t size, Bitmap& out) {
+void ReadJpegBytes(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                   const RasterReadOptions& options) {
   if (data == nullptr || size == 0) throw ImageError("not a JPEG file");
-  ReadJpeg(nullptr, data, size, out);
+  ReadJpeg(nullptr, data, size, out, options);
 }
 
 }  // namespace zelk

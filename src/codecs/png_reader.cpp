@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "codecs/claimed_size.h"
 #include "codecs/png_codec.h"
 #include "codecs/png_error_handling.h"
 
@@ -28,6 +30,13 @@ namespace {
 // set here so that a libpng built with looser ones does not loosen ours.
 constexpr png_uint_32 kChunkCacheMax = 1000;
 constexpr png_alloc_size_t kChunkMallocMax = 8000000;
+
+// Deflate codes at most 258 repeated bytes with a 1-bit length and a 1-bit
+// distance, so no zlib stream is smaller than 1/1032 of what it inflates to. A
+// picture over kPixelsAlwaysAllowed must therefore have at least that share of its
+// pixel bytes (as stored: the file's own bit depth, filter bytes not counted) in
+// the file.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
 // The ancillary chunks libpng knows but the picture does not need, as the
 // concatenated 5-byte list png_set_keep_unknown_chunks takes.
@@ -56,6 +65,7 @@ struct PngReadJob {
   PngSource source;
   PngErrorState errors;
   png_uint_32 width = 0, height = 0;
+  int stored_bits_per_pixel = 0;  // as in the file, before any expansion
   int interlace = PNG_INTERLACE_NONE;
   int passes = 1;
   bool alpha = false;
@@ -101,6 +111,7 @@ bool ReadPngHeader(PngReadJob& job) noexcept {
   job.interlace = png_get_interlace_type(job.png, job.info);
   const int colour = png_get_color_type(job.png, job.info);
   const int depth = png_get_bit_depth(job.png, job.info);
+  job.stored_bits_per_pixel = depth * png_get_channels(job.png, job.info);
 
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(job.png);
   if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(job.png);
@@ -141,14 +152,22 @@ void ComposeOverWhite(const std::uint8_t* bgra, std::uint8_t* bgr, int width,
   }
 }
 
+enum class RowsResult { kDone, kFailed, kCancelled };
+
 // Stage 2: the rows. alpha_row holds one B, G, R, A row when the image has alpha.
-bool ReadPngRows(PngReadJob& job, Bitmap& out, std::uint8_t* alpha_row) noexcept {
-  if (setjmp(png_jmpbuf(job.png))) return false;
+RowsResult ReadPngRows(PngReadJob& job, Bitmap& out, std::uint8_t* alpha_row,
+                       DecodeControl* control) noexcept {
+  if (setjmp(png_jmpbuf(job.png))) return RowsResult::kFailed;
   const int height = static_cast<int>(job.height), width = static_cast<int>(job.width);
   const bool interlaced = job.interlace != PNG_INTERLACE_NONE;
+  const std::int64_t total = std::int64_t{height} * job.passes;
   for (int pass = 0; pass < job.passes; ++pass) {
     const PassGeometry& geometry = interlaced ? kAdam7[pass] : kWholeImage;
     for (int y = 0; y < height; ++y) {
+      if (control != nullptr) {
+        if (CancelRequested(control)) return RowsResult::kCancelled;
+        control->Report(std::int64_t{height} * pass + y, total);
+      }
       if (alpha_row == nullptr) {
         png_read_row(job.png, out.Row(y), nullptr);
       } else {
@@ -161,7 +180,8 @@ bool ReadPngRows(PngReadJob& job, Bitmap& out, std::uint8_t* alpha_row) noexcept
   }
   // The chunks after the image data (text, time) are not read: a file damaged
   // only there still shows its complete picture.
-  return true;
+  if (control != nullptr) control->Report(total, total);
+  return RowsResult::kDone;
 }
 
 class PngReadGuard {
@@ -175,7 +195,9 @@ class PngReadGuard {
   PngReadJob& job_;
 };
 
-void ReadPng(const PngSource& source, Bitmap& out) {
+void ReadPng(const PngSource& source, Bitmap& out, const RasterReadOptions& options) {
+  const std::optional<std::uint64_t> file_bytes =
+      source.file != nullptr ? BytesLeftIn(source.file) : std::optional<std::uint64_t>(source.size);
   PngReadJob job;
   job.source = source;
   std::uint8_t signature[8];
@@ -191,11 +213,20 @@ void ReadPng(const PngSource& source, Bitmap& out) {
 
   const int width = static_cast<int>(job.width), height = static_cast<int>(job.height);
   CheckImageSize(job.width, job.height);
+  if (job.width > options.max_width || job.height > options.max_height)
+    throw LargerThanItsContainer(job.width, job.height, options.max_width, options.max_height);
+  const std::uint64_t pixels = std::uint64_t{job.width} * job.height;
+  if (file_bytes && pixels > static_cast<std::uint64_t>(kPixelsAlwaysAllowed) &&
+      *file_bytes * kMaxDeflateRatio * 8 <
+          pixels * static_cast<std::uint64_t>(job.stored_bits_per_pixel))
+    throw TooShortForClaimedSize(job.width, job.height);
   std::unique_ptr<std::uint8_t[]> alpha_row;
   if (job.alpha) alpha_row.reset(new std::uint8_t[job.row_bytes]);
   out.ResetUninitialised(width, height);  // every pixel is written by the passes
-  if (!ReadPngRows(job, out, alpha_row.get())) {
+  const RowsResult result = ReadPngRows(job, out, alpha_row.get(), options.control);
+  if (result != RowsResult::kDone) {
     out.Release();
+    if (result == RowsResult::kCancelled) throw DecodeCancelled();
     throw ImageError(PngFailureReason(job.errors));
   }
   const std::size_t used = static_cast<std::size_t>(width) * 3;
@@ -206,19 +237,20 @@ void ReadPng(const PngSource& source, Bitmap& out) {
 
 }  // namespace
 
-void ReadPngFile(std::FILE* file, Bitmap& out) {
+void ReadPngFile(std::FILE* file, Bitmap& out, const RasterReadOptions& options) {
   if (file == nullptr) throw ImageError("no file to read the PNG image from");
   PngSource source;
   source.file = file;
-  ReadPng(source, out);
+  ReadPng(source, out, options);
 }
 
-void ReadPngBytes(const std::uint8_t* data, std::size_t size, Bitmap& out) {
+void ReadPngBytes(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                  const RasterReadOptions& options) {
   if (data == nullptr) size = 0;
   PngSource source;
   source.data = data;
   source.size = size;
-  ReadPng(source, out);
+  ReadPng(source, out, options);
 }
 
 }  // namespace zelk

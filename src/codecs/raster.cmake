@@ -1,5 +1,6 @@
 # JPEG through libjpeg-turbo, PNG through libpng.
 target_sources(zelk_codecs PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/claimed_size.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_cmyk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_error_manager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_reader.cpp

@@ -163,9 +163,11 @@ TEST_F(BmpSuite, GoodFilesLoadAndMatchTheirRenderings) {
 }
 
 TEST_F(BmpSuite, OneImageInManyEncodingsDecodesIdentically) {
-  auto load = [&](const char* name) {
+  // Names without a folder are in g/.
+  auto load = [&](const std::string& name) {
     Bitmap out;
-    const auto bytes = Slurp(root_ / "g" / name);
+    const auto bytes =
+        Slurp(name.find('/') == std::string::npos ? root_ / "g" / name : root_ / name);
     ReadBmp(bytes.data(), bytes.size(), out);
     return out;
   };
@@ -178,6 +180,10 @@ TEST_F(BmpSuite, OneImageInManyEncodingsDecodesIdentically) {
       {"pal4.bmp", {"pal4rle.bmp"}},
       {"rgb24.bmp", {"rgb24pal.bmp", "rgb32.bmp", "rgb32bf.bmp"}},
       {"rgb16-565.bmp", {"rgb16-565pal.bmp"}},
+      // Alpha, whether named by a V5 or a 56-byte header or BI_ALPHABITFIELDS, or
+      // present but not named, is not applied: the stored colours are shown.
+      {"q/rgba32.bmp", {"q/rgba32abf.bmp", "q/rgba32h56.bmp"}},
+      {"rgb24.bmp", {"q/rgb32fakealpha.bmp"}},
   };
   for (const auto& group : groups) {
     const Bitmap reference = load(group.reference);
@@ -186,6 +192,26 @@ TEST_F(BmpSuite, OneImageInManyEncodingsDecodesIdentically) {
       EXPECT_TRUE(SamePixels(reference, load(variant)));
     }
   }
+}
+
+TEST_F(BmpSuite, AlphaFileShowsItsStoredColours) {
+  // rgba32.bmp: a V5 header, masks R 0xFF000000, G 0x0000FF00, B 0x000000FF,
+  // A 0x00FF0000, bottom-up rows of 4-byte pixels.
+  const auto bytes = Slurp(root_ / "q" / "rgba32.bmp");
+  Bitmap out;
+  ReadBmp(bytes.data(), bytes.size(), out);
+  ASSERT_EQ(out.Width(), 127);
+  ASSERT_EQ(out.Height(), 64);
+  const std::size_t bits = bytes[10] | bytes[11] << 8;
+  int translucent = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 127; ++x) {
+      const std::uint8_t* p = &bytes[bits + (63 - y) * 127 * 4 + x * 4];
+      translucent += p[2] != 255;
+      ASSERT_EQ(out.PixelRgb(x, y), std::uint32_t{p[3]} << 16 | p[1] << 8 | p[0]) << x << "," << y;
+    }
+  }
+  EXPECT_GT(translucent, 100);  // the file does use its alpha
 }
 
 TEST_F(BmpSuite, QuestionableAndBadFilesNeverCrash) {

@@ -159,8 +159,9 @@ TEST(DibDecode, TwentyFourAndThirtyTwoBitsBothOrientations) {
   EXPECT_EQ(Pixels(Decode(ten.Build())), (Px{0xFF8000}));
 }
 
-TEST(DibDecode, AlphaOnlyWhereTheHeaderNamesIt) {
-  // V5 header with an alpha mask: composed over white.
+TEST(DibDecode, AlphaIsNotAppliedOutsideIcons) {
+  // Whatever the alpha (255, 0, 128) and whichever header names an alpha mask, the
+  // stored colours are shown: red, red, black.
   DibSpec v5{.header_size = 124,
              .width = 3,
              .height = 1,
@@ -168,19 +169,25 @@ TEST(DibDecode, AlphaOnlyWhereTheHeaderNamesIt) {
              .compression = 3,
              .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}};
   v5.pixels = Rows({{0, 0, 255, 255, 0, 0, 255, 0, 0, 0, 0, 128}});
-  EXPECT_EQ(Pixels(Decode(v5.Build())), (Px{R, W, 0x7F7F7F}));
-
-  // V4 header without an alpha mask: the fourth byte means nothing.
   DibSpec v4 = v5;
   v4.header_size = 108;
-  v4.masks = {0xFF0000, 0xFF00, 0xFF, 0};
-  EXPECT_EQ(Pixels(Decode(v4.Build())), (Px{R, R, K}));
+  DibSpec alpha_bitfields = v5;  // BI_ALPHABITFIELDS: four masks after a 40-byte header
+  alpha_bitfields.header_size = 40;
+  alpha_bitfields.compression = 6;
+  DibSpec v4_no_alpha = v4;
+  v4_no_alpha.masks = {0xFF0000, 0xFF00, 0xFF, 0};
+  for (const DibSpec* spec : {&v5, &v4, &alpha_bitfields, &v4_no_alpha})
+    EXPECT_EQ(Pixels(Decode(spec->Build())), (Px{R, R, K})) << spec->header_size;
 
-  // A 40-byte header with BITFIELDS carries three masks and no alpha.
-  DibSpec v1 = v5;
-  v1.header_size = 40;
-  v1.masks = {0xFF0000, 0xFF00, 0xFF};
-  EXPECT_EQ(Pixels(Decode(v1.Build())), (Px{R, R, K}));
+  // 16-bit 4444 with alpha: the colour bits only.
+  DibSpec argb16{.header_size = 56,
+                 .width = 1,
+                 .height = 1,
+                 .bits = 16,
+                 .compression = 3,
+                 .masks = {0x0F00, 0x00F0, 0x000F, 0xF000}};
+  argb16.pixels = Rows({{0x00, 0x0F}});  // red full, alpha 0
+  EXPECT_EQ(Pixels(Decode(argb16.Build())), (Px{R}));
 }
 
 TEST(DibDecode, Os2CoreHeaderWithThreeBytePalette) {

@@ -168,6 +168,30 @@ TEST(IcoReader, DamagedIconsFailCleanly) {
   EXPECT_THROW(ReadIco(bomb.data(), bomb.size(), out), ImageError);
 }
 
+TEST(IcoReader, DamagedEntriesGiveWayToAFewOthersAndACancelIsNotCaught) {
+  const Bytes good = BmpEntry(
+      8, 8, 24, {}, [](int, int) { return 0x123456u; }, NoMask);
+  // Larger entries, so tried first, each cut short in its own place.
+  auto damaged = [](std::size_t keep) {
+    Bytes e = BmpEntry(
+        32, 32, 24, {}, [](int, int) { return 0u; }, NoMask);
+    e.resize(keep);
+    return e;
+  };
+  std::vector<Bytes> entries;
+  for (std::size_t i = 0; i < kMaxIconEntriesTried - 1; ++i) entries.push_back(damaged(100 + i));
+  entries.push_back(good);
+  EXPECT_EQ(Read(Icon(entries)).PixelRgb(0, 0), 0x123456u);
+  entries.insert(entries.begin(), damaged(99));  // one damaged entry too many
+  EXPECT_THROW(Read(Icon(entries)), ImageError);
+
+  const Bytes icon = Icon({good});
+  DecodeControl control;
+  control.cancel = true;
+  Bitmap out;
+  EXPECT_THROW(ReadIco(icon.data(), icon.size(), out, &control), DecodeCancelled);
+}
+
 TEST(IcoReader, PublicSampleIcons) {
   const auto folder = std::filesystem::path(ZELK_TESTDATA_DIR) / "ico";
   if (!std::filesystem::exists(folder)) GTEST_SKIP() << "test data absent: " << folder;

@@ -52,6 +52,8 @@ struct EncodeOptions {
   bool full_chroma = false;
   int quality = 95;
   std::vector<jpeg_scan_info> scans;  // a custom progressive scan script
+  bool flat = false;                  // one colour: the fewest bytes a picture can take
+  bool optimize = false;              // optimal Huffman tables, as ImageMagick writes
 };
 
 // The ink of the source colour: grey component removal into K.
@@ -98,13 +100,14 @@ Bytes EncodeJpegWithLibjpeg(const EncodeOptions& o) {
     cinfo.num_scans = static_cast<int>(o.scans.size());
   }
   cinfo.arith_code = o.arithmetic ? TRUE : FALSE;
+  cinfo.optimize_coding = o.optimize ? TRUE : FALSE;
   cinfo.restart_interval = static_cast<unsigned>(o.restart_interval);
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(static_cast<std::size_t>(o.width) * cinfo.input_components);
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     for (int x = 0; x < o.width; ++x) {
-      const std::uint32_t rgb = SourceRgb(x, y);
+      const std::uint32_t rgb = o.flat ? 0x336699 : SourceRgb(x, y);
       JSAMPLE* p = &row[static_cast<std::size_t>(x) * cinfo.input_components];
       if (o.kind == EncodeOptions::kGrey) {
         p[0] = static_cast<JSAMPLE>(rgb >> 8);
@@ -265,20 +268,48 @@ std::string ReadFailure(const Bytes& file) {
   return {};
 }
 
+bool RowIsWhite(const Bitmap& image, int y) {
+  for (int x = 0; x < image.Width(); ++x)
+    if (image.PixelRgb(x, y) != 0xFFFFFF) return false;
+  return true;
+}
+
+// Where the n-th scan header (from 1) starts; 0 when there is none.
+std::size_t ScanStart(const Bytes& file, int n) {
+  int seen = 0;
+  for (std::size_t i = 0; i + 1 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == 0xDA && ++seen == n) return i;
+  return 0;
+}
+
 TEST(JpegReadTest, TruncatedFilesShowWhatWasDecodedAndDamagedOnesFailCleanly) {
   EncodeOptions o;
   o.width = 128, o.height = 128;
   const Bytes baseline = EncodeJpegWithLibjpeg(o);
   // Cut in the second half of the entropy data: the top quarter is complete and
-  // equals the full decoding.
+  // equals the full decoding; the part never reached is white, not libjpeg's grey.
   const Bitmap partial = Decode(Truncated(baseline, baseline.size() * 3 / 4));
   ExpectSameAsLibjpeg(baseline, partial, 32);
+  EXPECT_TRUE(RowIsWhite(partial, 127));
+  for (auto kind : {EncodeOptions::kGrey, EncodeOptions::kCmykAdobe, EncodeOptions::kYcck}) {
+    EncodeOptions other = o;
+    other.kind = kind;
+    const Bytes file = EncodeJpegWithLibjpeg(other);
+    EXPECT_TRUE(RowIsWhite(Decode(Truncated(file, file.size() * 3 / 4)), 127)) << kind;
+  }
 
   o.progressive = true;
   const Bytes progressive = EncodeJpegWithLibjpeg(o);
   Bitmap out;
   EXPECT_NO_THROW(out = Decode(Truncated(progressive, progressive.size() * 3 / 4)));
   EXPECT_EQ(out.Width(), 128);
+  // Cut in a later scan every block has a picture; cut in the first, the rest is white.
+  EXPECT_FALSE(RowIsWhite(out, 127));
+  const std::size_t first_scan = ScanStart(progressive, 1), second_scan = ScanStart(progressive, 2);
+  ASSERT_GT(second_scan, first_scan + 40);
+  out = Decode(Truncated(progressive, (first_scan + second_scan) / 2));
+  EXPECT_FALSE(RowIsWhite(out, 0));
+  EXPECT_TRUE(RowIsWhite(out, 127));
 
   EXPECT_EQ(ReadFailure({}), "not a JPEG file");
   EXPECT_EQ(ReadFailure(Bytes{'G', 'I', 'F', '8'}), "not a JPEG file");
@@ -303,6 +334,60 @@ TEST(JpegReadTest, TruncatedFilesShowWhatWasDecodedAndDamagedOnesFailCleanly) {
         EXPECT_GT(std::strlen(e.what()), 0u);
       }
     }
+  }
+}
+
+TEST(JpegReadTest, LargePicturesMustComeWithAShareOfTheirBytes) {
+  // Just over 16 Mi pixels of one colour with optimal tables: 2 bits a block, the
+  // least real encoders write. It opens whole and cut to a tenth (the rest white);
+  // cut to a twentieth it holds fewer bytes than a byte per 64 blocks.
+  EncodeOptions o;
+  o.width = 8192, o.height = 2080;
+  o.kind = EncodeOptions::kGrey;
+  o.flat = o.optimize = true;
+  const Bytes flat = EncodeJpegWithLibjpeg(o);
+  Bitmap out = Decode(flat);
+  EXPECT_EQ(out.PixelRgb(8191, 2079), out.PixelRgb(0, 0));
+  out = Decode(Truncated(flat, flat.size() / 10));
+  EXPECT_TRUE(RowIsWhite(out, 2079));
+  EXPECT_FALSE(RowIsWhite(out, 0));
+  out.Release();
+  EXPECT_NE(
+      ReadFailure(Truncated(flat, flat.size() / 20)).find("far too short for the 8192 x 2080"),
+      std::string::npos);
+
+  // Arithmetic coding packs the whole picture into a few hundred bytes: no bound.
+  o.kind = EncodeOptions::kColour;
+  o.optimize = false;
+  o.arithmetic = true;
+  const Bytes arithmetic = EncodeJpegWithLibjpeg(o);
+  EXPECT_LT(arithmetic.size(), 2000u);
+  out = Decode(arithmetic);
+  EXPECT_EQ(out.PixelRgb(8191, 2079), out.PixelRgb(0, 0));
+}
+
+TEST(JpegReadTest, ProgressCountsEveryPassAndACancelStops) {
+  EncodeOptions o;
+  for (bool progressive : {false, true}) {
+    o.progressive = progressive;
+    const Bytes file = EncodeJpegWithLibjpeg(o);
+    DecodeControl control;
+    RasterReadOptions options;
+    options.control = &control;
+    Bitmap out;
+    ReadJpegBytes(file.data(), file.size(), out, options);
+    EXPECT_EQ(control.rows_done, control.rows_total);
+    // A progressive file's scans count as passes besides the output.
+    if (progressive) {
+      EXPECT_GT(control.rows_total, 2 * o.height);
+    } else {
+      EXPECT_EQ(control.rows_total, o.height);
+    }
+
+    control.cancel = true;
+    out.Reset(2, 2);
+    EXPECT_THROW(ReadJpegBytes(file.data(), file.size(), out, options), DecodeCancelled);
+    EXPECT_TRUE(out.Empty());
   }
 }
 

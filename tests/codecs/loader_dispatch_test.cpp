@@ -86,6 +86,24 @@ TEST_F(LoaderTest, ChoosesTheDecoderByExtensionInAnyCase) {
   EXPECT_NE(LoadError(dir_ + "pic.jpg"), "(loaded)");
 }
 
+TEST_F(LoaderTest, AControlFollowsTheRowsAndACancelIsNotAFailure) {
+  for (const char* name : {"pic.bmp", "pic.png", "photo.jpg", "draw.emf"}) {
+    SCOPED_TRACE(name);
+    SaveImageFile(dir_ + name, image_);
+    DecodeControl control;
+    Bitmap out;
+    LoadImageFile(dir_ + name, out, &control);
+    EXPECT_EQ(control.rows_done, control.rows_total);
+    if (std::string(name) != "draw.emf") {
+      EXPECT_EQ(control.rows_total, 6);
+    }
+
+    control.cancel = true;
+    EXPECT_THROW(LoadImageFile(dir_ + name, out, &control), DecodeCancelled);
+    EXPECT_TRUE(out.Empty());
+  }
+}
+
 TEST_F(LoaderTest, RefusalsNameTheirReason) {
   WriteBytes(dir_ + "anim.gif", "GIF89a");
   WriteBytes(dir_ + "README", "text");

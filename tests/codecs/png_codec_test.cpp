@@ -327,6 +327,12 @@ Bytes HeaderOnlyPng(std::uint32_t width, std::uint32_t height) {
 }
 
 TEST(PngReadTest, HeadersClaimingHugeOrEmptyImagesAreRefusedBeforeAllocating) {
+  // Up to 16 Mi pixels any file is decoded as far as it goes; beyond, the file must
+  // hold 1/1032 of the pixel bytes, the most deflate can compress.
+  EXPECT_EQ(ReadFailure(HeaderOnlyPng(4096, 4096)).find("far too short"), std::string::npos);
+  EXPECT_NE(ReadFailure(HeaderOnlyPng(4097, 4096)).find("far too short for the 4097 x 4096"),
+            std::string::npos);
+
   const std::string huge = ReadFailure(HeaderOnlyPng(100000, 100000));
   EXPECT_NE(huge.find("100000 x 100000"), std::string::npos) << huge;
   EXPECT_FALSE(ReadFailure(HeaderOnlyPng(0, 10)).empty());
@@ -368,6 +374,23 @@ TEST(PngReadTest, GigapixelImageOfOneColourLoads) {
   EXPECT_EQ(out.Height(), kSide);
   for (int y : {0, 12345, kSide - 1})
     for (int x : {0, 777, kSide - 1}) EXPECT_EQ(out.PixelRgb(x, y), 0x0AC81Eu);
+}
+
+TEST(PngReadTest, ProgressCountsEveryInterlacePassAndACancelStops) {
+  for (bool interlaced : {false, true}) {
+    const Bytes file = EncodePng(MakeSource(PNG_COLOR_TYPE_RGB_ALPHA, 8, 21, 11, interlaced));
+    DecodeControl control;
+    RasterReadOptions options;
+    options.control = &control;
+    Bitmap out;
+    ReadPngBytes(file.data(), file.size(), out, options);
+    EXPECT_EQ(control.rows_total, interlaced ? 7 * 11 : 11);
+    EXPECT_EQ(control.rows_done, control.rows_total);
+
+    control.cancel = true;
+    EXPECT_THROW(ReadPngBytes(file.data(), file.size(), out, options), DecodeCancelled);
+    EXPECT_TRUE(out.Empty());
+  }
 }
 
 TEST(PngWriteTest, WritesEightBitRgbThatReadsBackExactly) {

@@ -7,3 +7,10 @@ zelk_add_gtest(raster_testdata_tests
                SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_testdata_test.cpp
                        ${CMAKE_CURRENT_LIST_DIR}/jpeg_testdata_test.cpp
                LIBS zelk_codecs)
+# Hostile JPEG, PNG, ICO and BMP files, each loaded in a child process whose time and
+# peak memory are bounded.
+zelk_add_gtest(raster_hostile_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/hostile_input_test.cpp
+               LIBS zelk_codecs PNG::PNG)
+if(ZELK_SANITIZE)
+  target_compile_definitions(raster_hostile_tests PRIVATE ZELK_SANITIZED_BUILD=1)
+endif()

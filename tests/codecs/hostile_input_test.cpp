@@ -1,0 +1,348 @@
+// Hostile raster files, made here byte by byte: each one is loaded in a child
+// process, which must finish within a time bound and stay within a memory bound
+// (its peak resident size, from wait4). The table of what each case cost is
+// printed, so a regression shows its numbers.
+
+#include <png.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codecs/image_loader.h"
+
+namespace zelk {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// Set by the build for the sanitized configuration (this file itself is compiled
+// without sanitizers there, the readers it calls with them).
+#ifdef ZELK_SANITIZED_BUILD
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+void Put8(Bytes& b, unsigned v) {
+  b.push_back(static_cast<std::uint8_t>(v));
+}
+void PutBe16(Bytes& b, unsigned v) {
+  Put8(b, v >> 8), Put8(b, v);
+}
+void PutBe32(Bytes& b, std::uint32_t v) {
+  PutBe16(b, v >> 16), PutBe16(b, v & 0xFFFF);
+}
+void PutLe16(Bytes& b, unsigned v) {
+  Put8(b, v), Put8(b, v >> 8);
+}
+void PutLe32(Bytes& b, std::uint32_t v) {
+  PutLe16(b, v & 0xFFFF), PutLe16(b, v >> 16);
+}
+
+// --- JPEG: greyscale frames with the smallest valid tables ---------------------
+
+// SOI, a quantisation table of ones, the frame header and two Huffman tables of
+// one 1-bit code each (DC difference 0, AC end of block).
+Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height) {
+  Bytes b = {0xFF, 0xD8, 0xFF, 0xDB};
+  PutBe16(b, 67), Put8(b, 0);
+  for (int i = 0; i < 64; ++i) Put8(b, 1);
+  Put8(b, 0xFF), Put8(b, progressive ? 0xC2 : 0xC0);
+  PutBe16(b, 11), Put8(b, 8), PutBe16(b, height), PutBe16(b, width);
+  Put8(b, 1), Put8(b, 1), Put8(b, 0x11), Put8(b, 0);
+  Put8(b, 0xFF), Put8(b, 0xC4), PutBe16(b, 2 + 2 * 18);
+  for (int table_class : {0x00, 0x10}) {
+    Put8(b, table_class), Put8(b, 1);
+    for (int i = 1; i < 16; ++i) Put8(b, 0);
+    Put8(b, 0);
+  }
+  return b;
+}
+
+void PutScanHeader(Bytes& b, int ss, int se, int ah, int al) {
+  Put8(b, 0xFF), Put8(b, 0xDA), PutBe16(b, 8), Put8(b, 1), Put8(b, 1), Put8(b, 0);
+  Put8(b, ss), Put8(b, se), Put8(b, ah << 4 | al);
+}
+
+// A progressive file of `scans` DC scans with no data at all: each costs a pass
+// over every block, the file ten bytes. `padding` bytes of comments come first.
+Bytes EmptyScansJpeg(unsigned side, int scans, std::size_t padding = 0) {
+  Bytes b = GreyJpegHeader(true, side, side);
+  while (padding > 0) {
+    const std::size_t n = std::min<std::size_t>(padding, 65000);
+    Put8(b, 0xFF), Put8(b, 0xFE), PutBe16(b, static_cast<unsigned>(n + 2));
+    b.insert(b.end(), n, 'x');
+    padding -= n;
+  }
+  for (int i = 0; i < scans; ++i) PutScanHeader(b, 0, 0, 0, 0);
+  Put8(b, 0xFF), Put8(b, 0xD9);
+  return b;
+}
+
+// A baseline file that ends right after its scan header.
+Bytes TruncatedBaselineJpeg(unsigned side) {
+  Bytes b = GreyJpegHeader(false, side, side);
+  PutScanHeader(b, 0, 63, 0, 0);
+  return b;
+}
+
+// --- PNG ------------------------------------------------------------------------
+
+void OnPngWrite(png_structp png, png_bytep data, std::size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+void OnPngFlush(png_structp) {}
+
+// A one-colour PNG (RGB, or 1-bit palette) of width x height, compressed hard.
+Bytes FlatPng(int width, int height, bool palette) {
+  Bytes file;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    ADD_FAILURE() << "libpng could not write the test image";
+    return {};
+  }
+  png_set_write_fn(png, &file, OnPngWrite, OnPngFlush);
+  png_set_IHDR(png, info, width, height, palette ? 1 : 8,
+               palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_color colour = {200, 30, 10};
+  if (palette) png_set_PLTE(png, info, &colour, 1);
+  png_set_filter(png, 0, PNG_FILTER_NONE);
+  png_set_compression_level(png, 9);
+  png_write_info(png, info);
+  const Bytes row(palette ? (width + 7) / 8 : width * 3, 0);
+  for (int y = 0; y < height; ++y) png_write_row(png, row.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return file;
+}
+
+// Only the signature and the header of a PNG of width x height, then a scrap of data.
+Bytes HeaderOnlyPng(std::uint32_t width, std::uint32_t height) {
+  Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  PutBe32(b, 13);
+  const std::size_t crc_from = b.size();
+  b.insert(b.end(), {'I', 'H', 'D', 'R'});
+  PutBe32(b, width), PutBe32(b, height);
+  b.insert(b.end(), {8, 2, 0, 0, 0});
+  PutBe32(b, static_cast<std::uint32_t>(
+                 crc32(0, b.data() + crc_from, static_cast<unsigned>(b.size() - crc_from))));
+  PutBe32(b, 2), b.insert(b.end(), {'I', 'D', 'A', 'T', 0x78, 0x9C, 0, 0, 0, 0});
+  return b;
+}
+
+// --- ICO ------------------------------------------------------------------------
+
+// An icon whose directory holds `count` entries, entry i at offset_of(i) with
+// size_of(i) bytes; `body` follows the directory.
+Bytes Icon(int count, const Bytes& body, const std::function<std::uint32_t(int)>& size_of) {
+  Bytes b;
+  PutLe16(b, 0), PutLe16(b, 1), PutLe16(b, static_cast<unsigned>(count));
+  const std::uint32_t body_at = 6 + 16 * static_cast<std::uint32_t>(count);
+  for (int i = 0; i < count; ++i) {
+    Put8(b, 0), Put8(b, 0), Put8(b, 0), Put8(b, 0), PutLe16(b, 1), PutLe16(b, 32);
+    PutLe32(b, size_of(i)), PutLe32(b, body_at);
+  }
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+// A BITMAPINFOHEADER entry of 16 x 16 (32 rows with the mask) whose bits are a PNG.
+Bytes PngInDibEntry(const Bytes& png) {
+  Bytes b;
+  PutLe32(b, 40), PutLe32(b, 16), PutLe32(b, 32), PutLe16(b, 1), PutLe16(b, 32);
+  PutLe32(b, 5);  // BI_PNG
+  for (int i = 0; i < 5; ++i) PutLe32(b, 0);
+  b.insert(b.end(), png.begin(), png.end());
+  return b;
+}
+
+Bytes HugeBmp() {
+  Bytes b = {'B', 'M'};
+  PutLe32(b, 0), PutLe32(b, 0), PutLe32(b, 54);
+  PutLe32(b, 40), PutLe32(b, 30000), PutLe32(b, 30000), PutLe16(b, 1), PutLe16(b, 24);
+  for (int i = 0; i < 6; ++i) PutLe32(b, 0);
+  b.insert(b.end(), 1024, 0x55);
+  return b;
+}
+
+// --- Running a load in a child -------------------------------------------------
+
+struct Outcome {
+  bool finished = false;  // false: killed at the deadline
+  int status = -1;        // 0 loaded, 1 refused (ImageError), 2 anything else
+  std::string reason;     // the refusal's text
+  double seconds = 0;
+  long peak_kib = 0;
+};
+
+Outcome LoadInChild(const std::string& path, double deadline_seconds) {
+  Outcome outcome;
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) return outcome;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipe_ends[0]);
+    int code = 2;
+    try {
+      Bitmap out;
+      LoadImageFile(path, out);
+      code = 0;
+    } catch (const ImageError& e) {
+      code = 1;
+      const ssize_t written = write(pipe_ends[1], e.what(), std::strlen(e.what()));
+      (void)written;
+    } catch (...) {
+    }
+    _exit(code);
+  }
+  close(pipe_ends[1]);
+  if (pid < 0) {
+    close(pipe_ends[0]);
+    return outcome;
+  }
+  int status = 0;
+  rusage usage{};
+  for (;;) {
+    const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+    if (done == pid) {
+      outcome.finished = true;
+      break;
+    }
+    if (std::chrono::steady_clock::now() - start >
+        std::chrono::duration<double>(deadline_seconds)) {
+      kill(pid, SIGKILL);
+      wait4(pid, &status, 0, &usage);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.peak_kib = usage.ru_maxrss;
+  if (outcome.finished && WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
+  char buffer[512];
+  ssize_t n;
+  while ((n = read(pipe_ends[0], buffer, sizeof buffer)) > 0)
+    outcome.reason.append(buffer, static_cast<std::size_t>(n));
+  close(pipe_ends[0]);
+  return outcome;
+}
+
+struct Case {
+  const char* name;
+  const char* extension;
+  std::function<Bytes()> make;
+  const char* refusal;  // part of the reason it is refused for; nullptr: it loads
+};
+
+TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
+  // Release-build bounds: the slowest case takes under a second alone, the rest is
+  // room for a loaded machine running tests side by side. Sanitized builds are
+  // slower and hold freed memory in quarantine, so there only the time is checked,
+  // more loosely.
+  const double seconds_bound = kSanitized ? 30.0 : 3.0;
+  const long memory_bound_kib = 256 * 1024;  // every case stays within 16 Mi pixels' worth
+  const double deadline = std::getenv("ZELK_HOSTILE_DEADLINE") != nullptr
+                              ? std::atof(std::getenv("ZELK_HOSTILE_DEADLINE"))
+                              : seconds_bound * 2;
+
+  const Bytes truncated_png = [] {
+    Bytes png = FlatPng(4096, 4096, false);
+    png.resize(png.size() * 9 / 10);
+    return png;
+  }();
+  const char* const kTooShort = "far too short";
+  const char* const kTooCostly = "too costly to draw";
+  const char* const kEnds = "ends before";
+  const Case cases[] = {
+      {"jpeg: 998 empty scans, 16384 x 16384", ".jpg", [] { return EmptyScansJpeg(16384, 998); },
+       kTooShort},
+      {"jpeg: 998 empty scans, 4096 x 4096", ".jpg", [] { return EmptyScansJpeg(4096, 998); },
+       kTooCostly},
+      {"jpeg: 998 empty scans, 8192 x 8192, 20 KB", ".jpg",
+       [] { return EmptyScansJpeg(8192, 998, 20000); }, kTooCostly},
+      {"jpeg: ends after the scan header, 46340 x 46340", ".jpg",
+       [] { return TruncatedBaselineJpeg(46340); }, kTooShort},
+      {"jpeg: two empty scans, 23170 x 23170", ".jpg", [] { return EmptyScansJpeg(23170, 2); },
+       kTooShort},
+      {"jpeg: ends after the scan header, 4096 x 4096", ".jpg",
+       [] { return TruncatedBaselineJpeg(4096); }, nullptr},
+      {"png: header of 20000 x 20000 and a scrap", ".png",
+       [] { return HeaderOnlyPng(20000, 20000); }, kTooShort},
+      {"png: 4096 x 4096 cut at 90%", ".png", [&] { return truncated_png; }, kEnds},
+      {"ico: 65535 entries of one cut 4096² PNG", ".ico",
+       [&] {
+         return Icon(65535, truncated_png,
+                     [&](int) { return static_cast<std::uint32_t>(truncated_png.size()); });
+       },
+       kEnds},
+      {"ico: 65535 entries of one cut PNG, each its own length", ".ico",
+       [&] {
+         return Icon(65535, truncated_png, [&](int i) {
+           return static_cast<std::uint32_t>(truncated_png.size() - static_cast<std::size_t>(i));
+         });
+       },
+       kEnds},
+      {"ico: 16 x 16 entry holding a 20000² PNG", ".ico",
+       [] {
+         const Bytes entry = PngInDibEntry(FlatPng(20000, 20000, true));
+         return Icon(1, entry, [&](int) { return static_cast<std::uint32_t>(entry.size()); });
+       },
+       "larger than"},
+      {"bmp: 30000 x 30000 header, 1 KB of bits", ".bmp", HugeBmp, kTooShort},
+  };
+
+  char folder[] = "/tmp/zelk_hostile_XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  std::printf("%-56s %8s %10s %s\n", "case", "seconds", "peak MiB", "outcome");
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = std::string(folder) + "/case" + std::to_string(index++) + c.extension;
+    const Bytes bytes = c.make();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const Outcome o = LoadInChild(path, deadline);
+    std::printf("%-56s %8.2f %10.1f %s %s\n", c.name, o.seconds, o.peak_kib / 1024.0,
+                !o.finished     ? "killed"
+                : o.status == 0 ? "loaded"
+                : o.status == 1 ? "refused:"
+                                : "??",
+                o.reason.c_str());
+    std::fflush(stdout);
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.status, c.refusal == nullptr ? 0 : 1);
+    if (c.refusal != nullptr) {
+      EXPECT_NE(o.reason.find(c.refusal), std::string::npos) << o.reason;
+    }
+    EXPECT_LT(o.seconds, seconds_bound);
+    if (!kSanitized) {
+      EXPECT_LT(o.peak_kib, memory_bound_kib);
+    }
+  }
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace zelk
