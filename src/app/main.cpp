@@ -6,13 +6,17 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <memory>
 #include <string>
 
+#include "app/decode_job.h"
 #include "app/exception_net.h"
 #include "app/main_window.h"
 #include "app/prompt_dialog.h"
 #include "app/qt_desktop.h"
 #include "codecs/image_formats.h"
+#include "core/files/file_spec.h"
 #include "support/support.h"
 
 namespace {
@@ -53,10 +57,23 @@ class ZelkApplication final : public QApplication {
   zelk::Desktop& desktop_;
 };
 
+// The file named on the command line starts decoding before the toolkit and the
+// window exist, so the two overlap; the window takes the result when it is shown.
+std::unique_ptr<zelk::DecodeJob> StartEarlyDecode() {
+  const std::string argument = zelk::FileArgument();
+  if (argument.empty()) return nullptr;
+  const std::string path = zelk::ExpandFileSpec(argument);
+  const zelk::ImageFormat* format = zelk::FormatOfExtension(zelk::UpperExtension(path));
+  std::error_code error;
+  if (format == nullptr || format->needs_toolkit || !std::filesystem::is_regular_file(path, error))
+    return nullptr;
+  return std::make_unique<zelk::DecodeJob>(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(Usage().c_str(), stdout);
       return 0;
@@ -67,9 +84,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  zelk::SetCommandLine(argc, argv);
+  std::unique_ptr<zelk::DecodeJob> early_decode = StartEarlyDecode();
   zelk::QtDesktop desktop;
   zelk::SetDesktop(&desktop);
   ZelkApplication app(argc, argv, desktop);
+  // Qt has taken its own options (-platform, -style, ...) out of argv.
   zelk::SetCommandLine(argc, argv);
   try {
     zelk::SupportLibraryStartup();
@@ -79,6 +99,7 @@ int main(int argc, char** argv) {
     zelk::MainWindow window(desktop);
     desktop.SetMainWindow(&window);
     zelk::CreatePromptDialog(&window);
+    window.AdoptEarlyDecode(std::move(early_decode));
     window.show();
     window.StartOpeningCommandLineArgument();
     app.exec();

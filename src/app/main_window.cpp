@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/decode_job.h"
 #include "app/exception_net.h"
 #include "app/qt_desktop.h"
 #include "core/window_size.h"
@@ -69,11 +70,13 @@ MainWindow::MainWindow(Desktop& desktop, QWidget* parent) : QWidget(parent), des
   }
 }
 
-void MainWindow::StartOpeningCommandLineArgument() {
-  startup_timer_->start();
+MainWindow::~MainWindow() {
+  // Every decode stops and its thread is joined while the window still exists: a
+  // thread that ends posts its result to the window.
+  early_job_.reset();
+  load_job_.reset();
+  abandoned_jobs_.clear();
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildControls() {
   resize(kBuiltInSize.width, kBuiltInSize.height);
@@ -146,12 +149,11 @@ void MainWindow::BuildControls() {
   layout->addWidget(controls_.view, 1);
   layout->addWidget(controls_.status_bar);
 
-  startup_timer_ = new QTimer(this);
-  startup_timer_->setInterval(200);
-  startup_timer_->setSingleShot(true);
   readout_delay_timer_ = new QTimer(this);
   readout_delay_timer_->setInterval(750);
   readout_delay_timer_->setSingleShot(true);
+  progress_timer_ = new QTimer(this);
+  progress_timer_->setSingleShot(true);
 }
 
 void MainWindow::ConnectClick(QAbstractButton* control, void (MainWindow::*command)()) {
@@ -182,10 +184,10 @@ void MainWindow::ConnectCommands() {
   ConnectClick(controls_.print_button, &MainWindow::Print);
   ConnectClick(controls_.convert_button, &MainWindow::ConvertCurrentFile);
   ConnectClick(controls_.actual_size_box, &MainWindow::ApplyActualSizeSetting);
-  connect(startup_timer_, &QTimer::timeout, this,
-          [this] { RunGuarded([&] { OpenCommandLineArgument(); }); });
   connect(readout_delay_timer_, &QTimer::timeout, this,
           [this] { RunGuarded([&] { AttachPointerReadout(); }); });
+  connect(progress_timer_, &QTimer::timeout, this,
+          [this] { RunGuarded([&] { ShowLoadProgress(); }); });
 
   ConnectRightClick(controls_.load_button, &MainWindow::ReplaceColourRanges);
   ConnectRightClick(controls_.zoom_button, &MainWindow::CopyZoomBoxAsSvgPath);
@@ -205,15 +207,43 @@ void MainWindow::ConnectCommands() {
   AddShortcut(Qt::Key_PageUp, &MainWindow::ShowPrevious);
   AddShortcut(Qt::Key_Right, &MainWindow::ShowNext);
   AddShortcut(Qt::Key_PageDown, &MainWindow::ShowNext);
-  AddShortcut(Qt::Key_Escape, &MainWindow::ZoomOutIfZoomed);
+  AddShortcut(Qt::Key_Escape, &MainWindow::Escape);
 }
 
 void MainWindow::RunGuarded(const std::function<void()>& command) {
   RunShowingExceptions(desktop_, command);
 }
 
-void MainWindow::ZoomOutIfZoomed() {
-  if (zoomed_) ToggleZoom();
+void MainWindow::Escape() {
+  if (load_job_) {
+    CancelLoad();
+  } else if (zoomed_) {
+    ToggleZoom();
+  }
+}
+
+MainWindow::CommandScope::CommandScope(MainWindow& window) : window_(window) {
+  ++window_.command_depth_;
+}
+
+MainWindow::CommandScope::~CommandScope() {
+  if (--window_.command_depth_ == 0) window_.RunDeferredCommands();
+}
+
+bool MainWindow::DeferWhileBusy(std::function<void()> command) {
+  if (command_depth_ == 0) return false;
+  deferred_commands_.push_back(std::move(command));
+  return true;
+}
+
+void MainWindow::RunDeferredCommands() {
+  // Each runs as a command of its own, in the order it arrived; one that is again
+  // deferred (it paused, and more input came) joins the end of the queue.
+  while (!deferred_commands_.empty() && command_depth_ == 0) {
+    std::function<void()> command = std::move(deferred_commands_.front());
+    deferred_commands_.erase(deferred_commands_.begin());
+    RunGuarded(command);
+  }
 }
 
 void MainWindow::Quit() {

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 
 namespace zelk {
 
+class DecodeJob;
 class Desktop;
 
 // The top bar: children placed at fixed positions, some anchored to its right edge.
@@ -65,7 +67,11 @@ class MainWindow final : public QWidget {
   void OpenFiles();
   // Files dropped on the window, opened as if chosen together in the open dialog.
   void OpenSelection(const std::vector<std::string>& paths);
-  // Opens the file or folder named on the command line 200 ms after this call.
+  // A decode of the command line's file that main started before the window existed;
+  // OpenCommandLineArgument uses it instead of decoding the file again.
+  void AdoptEarlyDecode(std::unique_ptr<DecodeJob> job);
+  // Opens the file or folder named on the command line as soon as events are
+  // processed (the window is shown first).
   void StartOpeningCommandLineArgument();
   // The file or folder named on the command line, among its folder's images.
   void OpenCommandLineArgument();
@@ -73,6 +79,9 @@ class MainWindow final : public QWidget {
   void ShowNext();
   // Zoom In into the box (or a default one), or Zoom Out back to the fitted view.
   void ToggleZoom();
+  // Escape: stops a load in progress (the image shown stays as it was), otherwise
+  // zooms out.
+  void Escape();
   void Print();
   void Quit();
   // Convert: the image written in the format its new name's extension picks.
@@ -98,6 +107,8 @@ class MainWindow final : public QWidget {
   const ZoomBox& zoom_box() const { return zoom_box_; }
   double view_scale() const { return view_scale_; }
   bool loading() const { return loading_; }
+  // True from the moment a load starts until its result is taken or dropped.
+  bool load_in_progress() const { return load_job_ != nullptr; }
   bool zoomed() const { return zoomed_; }
 
  protected:
@@ -114,8 +125,36 @@ class MainWindow final : public QWidget {
   void ConnectRightClick(QWidget* control, bool (MainWindow::*command)());
   void AddShortcut(int key, void (MainWindow::*command)());
 
+  // One command at a time: a command that arrives while another one pauses (retries,
+  // message boxes and dialogs process events) runs once that one has ended.
+  class CommandScope {
+   public:
+    explicit CommandScope(MainWindow& window);
+    ~CommandScope();
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+   private:
+    MainWindow& window_;
+  };
+  bool DeferWhileBusy(std::function<void()> command);
+  void RunDeferredCommands();
+
   // Loading and the list.
-  void LoadEntry(int index);
+  // Starts decoding entry index; an entry whose file has gone is dropped and the next
+  // one in direction (+1 or -1) taken instead.
+  void StartLoad(int index, int direction);
+  // The running load stops at its next row; its result will be dropped.
+  void SupersedeLoad();
+  void FinishLoad(std::uint64_t ticket);
+  void CancelLoad();
+  void ShowLoadProgress();
+  void ReportPassedOverFailures();
+  // Points file_index_ at the entry of the image shown (-1 when it is not listed).
+  void SelectShownEntry();
+  void KeepShownImageListed();
+  // Where previous and next count from: the entry being loaded, else the one shown.
+  int NavigationIndex() const;
   bool HasCurrentEntry() const { return file_index_ >= 0 && file_index_ < files_.Count(); }
   void UpdateNavButtons();
 
@@ -124,35 +163,49 @@ class MainWindow final : public QWidget {
   void RenderZoomed();
   void RefitAfterResize();
   void ApplyActualSizeSetting();
-  void ZoomOutIfZoomed();
+  void ToggleZoomNow();
   bool PointOutsideImage(int x, int y) const;
   void DrawZoomBox();
   void PressOnView(Qt::MouseButton button, int x, int y);
   void MoveOverView(Qt::MouseButtons buttons, int x, int y);
   void ShowColourReadout(int x, int y);
   void ShowStatusLine(double magnification);
+  // The caption again, after the list changed under the image shown.
+  void RefreshStatusLine();
   void EnsurePictureMatchesView();
 
   Desktop& desktop_;
   Controls controls_;
-  QTimer* startup_timer_ = nullptr;
   QTimer* readout_delay_timer_ = nullptr;
+  QTimer* progress_timer_ = nullptr;
 
   // The viewing state every command shares.
-  Bitmap image_;  // the full-resolution working copy of the current image
+  Bitmap image_;            // the full-resolution working copy of the current image
+  std::string shown_path_;  // the list entry image_ came from
   FileList files_;
-  int file_index_ = 0;
+  int file_index_ = -1;  // the entry of shown_path_, -1 when it is not listed
   ZoomBox zoom_box_;
   PanAnchor pan_anchor_;
   double view_scale_ = kNoViewScale;
   bool loading_ = true;  // also while no image was ever loaded
   bool zoomed_ = false;
 
+  int command_depth_ = 0;
+  std::vector<std::function<void()>> deferred_commands_;
+
+  std::unique_ptr<DecodeJob> load_job_;
+  std::uint64_t load_ticket_ = 0;
+  std::vector<std::unique_ptr<DecodeJob>> abandoned_jobs_;  // cancelled, not yet joined
+  std::unique_ptr<DecodeJob> early_job_;
+  // The first failure of a chain of failed loads, and how many followed it: one press
+  // shows one message however many files were passed over.
+  std::string first_failure_;
+  int more_failures_ = 0;
+
   std::string caption_text_;  // the status line as bytes (the print title comes from it)
   std::string colour_range_text_;
   bool colour_range_text_used_ = false;
   std::uint32_t last_colour_ = 0xC0C0C0;  // the colour dialog starts silver
-  std::string open_dialog_initial_dir_;
   bool sized_for_frame_ = false;
 };
 

@@ -45,6 +45,9 @@ Bitmap PictureAsBitmap(const ViewImage& picture) {
 }  // namespace
 
 void MainWindow::ConvertCurrentFile() {
+  if (DeferWhileBusy([this] { ConvertCurrentFile(); })) return;
+  const CommandScope scope(*this);
+
   if (!HasCurrentEntry()) return;
   const std::string current = files_[file_index_];
   const std::optional<std::string> target =
@@ -62,12 +65,17 @@ void MainWindow::ConvertCurrentFile() {
   // Written to a temporary file and renamed over the target only when complete; a
   // failure reaches the standard exception display with the system's reason.
   SaveImageFile(*target, image_);
-  file_index_ = files_.Add(*target);
+  // The image shown is now that file's.
+  shown_path_ = *target;
+  files_.Add(*target);
+  SelectShownEntry();
   RenderView();
-  UpdateNavButtons();
 }
 
 bool MainWindow::SaveVisibleView() {
+  if (DeferWhileBusy([this] { SaveVisibleView(); })) return true;
+  const CommandScope scope(*this);
+
   if (!HasCurrentEntry()) return false;
   const std::string name = RemoveExtension(files_[file_index_]) + "_ZelkZoomed.bmp";
   EnsurePictureMatchesView();
@@ -78,17 +86,26 @@ bool MainWindow::SaveVisibleView() {
 }
 
 void MainWindow::Print() {
+  if (DeferWhileBusy([this] { Print(); })) return;
+  const CommandScope scope(*this);
+
   if (!HasCurrentEntry() || image_.Empty()) return;
   RunPrintCommand(desktop_, image_, caption_text_, files_[file_index_]);
 }
 
 bool MainWindow::CopyImageToClipboard() {
+  if (DeferWhileBusy([this] { CopyImageToClipboard(); })) return true;
+  const CommandScope scope(*this);
+
   if (image_.Empty()) return false;
   desktop_.SetClipboardImage(image_);
   return false;
 }
 
 bool MainWindow::PasteImage() {
+  if (DeferWhileBusy([this] { PasteImage(); })) return true;
+  const CommandScope scope(*this);
+
   const std::string name = "cb_" + LowerCaseAscii(RandomLetters(9)) + ".bmp";
   std::error_code error;
   std::string folder = std::filesystem::current_path(error).string();
@@ -107,12 +124,16 @@ bool MainWindow::PasteImage() {
       case ClipboardImageStatus::kImage:
         break;
     }
+    // A paste is the newest image: a load still under way is dropped.
+    SupersedeLoad();
     image_ = std::move(pasted);
+    shown_path_ = path;
     loading_ = false;
-    file_index_ = files_.Add(path);
+    files_.Add(path);
+    SelectShownEntry();
     zoom_box_ = {};
+    controls_.status_bar->clearMessage();
     RenderView();
-    UpdateNavButtons();
     controls_.zoom_button->setEnabled(true);
     controls_.print_button->setEnabled(true);
     SetApplicationTitle(UpperCaseText(name));
@@ -124,6 +145,9 @@ bool MainWindow::PasteImage() {
 }
 
 bool MainWindow::ReplaceColourRanges() {
+  if (DeferWhileBusy([this] { ReplaceColourRanges(); })) return true;
+  const CommandScope scope(*this);
+
   if (colour_range_text_.empty() && !colour_range_text_used_) {
     colour_range_text_ = kDefaultColourRangeText;
     colour_range_text_used_ = true;
@@ -144,6 +168,9 @@ bool MainWindow::ReplaceColourRanges() {
 }
 
 bool MainWindow::CopyZoomBoxAsSvgPath() {
+  if (DeferWhileBusy([this] { CopyZoomBoxAsSvgPath(); })) return true;
+  const CommandScope scope(*this);
+
   const std::string path = ZoomBoxSvgPath(zoom_box_, view_scale_);
   if (!path.empty()) desktop_.SetClipboardText(path);
   return true;

@@ -27,10 +27,17 @@ void MainWindow::ShowStatusLine(double magnification) {
   // Before anything is listed (or after the only entry was dropped) there is no
   // entry to describe; the caption keeps what it showed.
   if (!HasCurrentEntry()) return;
-  const std::string& path = files_[file_index_];
+  // A copy: the file-size query pauses, and nothing may point into the list then.
+  const std::string path = files_[file_index_];
   caption_text_ = BuildStatusLine(file_index_, files_.Count(), path, FileSizeOf(path),
                                   image_.Width(), image_.Height(), magnification);
   setWindowTitle(DisplayText(caption_text_));
+}
+
+void MainWindow::RefreshStatusLine() {
+  if (view_scale_ == kNoViewScale) return;
+  ShowStatusLine(zoomed_ ? ZoomMagnification(controls_.view->DeviceWidth(), view_scale_, zoom_box_)
+                         : view_scale_);
 }
 
 void MainWindow::RenderView() {
@@ -64,17 +71,27 @@ void MainWindow::RenderZoomed() {
 }
 
 void MainWindow::RefitAfterResize() {
+  if (DeferWhileBusy([this] { RefitAfterResize(); })) return;
+  const CommandScope scope(*this);
   const bool was_zoomed = zoomed_;
   if (loading_) return;
   RenderView();
-  if (was_zoomed) ToggleZoom();
+  if (was_zoomed) ToggleZoomNow();
 }
 
 void MainWindow::ApplyActualSizeSetting() {
+  if (DeferWhileBusy([this] { ApplyActualSizeSetting(); })) return;
+  const CommandScope scope(*this);
   RenderView();
 }
 
 void MainWindow::ToggleZoom() {
+  if (DeferWhileBusy([this] { ToggleZoom(); })) return;
+  const CommandScope scope(*this);
+  ToggleZoomNow();
+}
+
+void MainWindow::ToggleZoomNow() {
   if (loading_) return;
   if (zoomed_) {
     RenderView();

@@ -57,8 +57,8 @@ const std::vector<ImageFormat>& ImageFormats() {
        WriteJpegQuality90},
       {"BMP", "Bitmaps", {".BMP"}, ReadBmp, nullptr, WriteBmp},
       {"ICO", "Icons", {".ICO"}, ReadIco, nullptr, nullptr},
-      {"EMF", "Enhanced Metafiles", {".EMF"}, ReadMetafile<ReadEmf>, nullptr, WriteEmf},
-      {"WMF", "Metafiles", {".WMF"}, ReadMetafile<ReadWmf>, nullptr, WriteWmf},
+      {"EMF", "Enhanced Metafiles", {".EMF"}, ReadMetafile<ReadEmf>, nullptr, WriteEmf, true},
+      {"WMF", "Metafiles", {".WMF"}, ReadMetafile<ReadWmf>, nullptr, WriteWmf, true},
       {"PNG", "PNG Files", {".PNG"}, nullptr, ReadRasterFile<ReadPngFile>, WritePngLevel9},
   };
   return formats;

@@ -29,6 +29,8 @@ struct ImageFormat {
   MemoryReader read_memory = nullptr;
   FileReader read_file = nullptr;
   Writer write = nullptr;
+  // Drawn through the toolkit's painter (fonts, shapes): only once it has started.
+  bool needs_toolkit = false;
 };
 
 // Every format, in the order the file dialogs list them.

@@ -72,6 +72,23 @@ std::string CommandLineArgument(int n) {
   return Argument(n);
 }
 
+bool IsProgramOption(const std::string& argument) {
+  return argument == "--help" || argument == "-h" || argument == "--version";
+}
+
+std::string FileArgument() {
+  const std::vector<std::string>& arguments = State().arguments;
+  bool options_ended = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (!options_ended && arguments[i] == "--") {
+      options_ended = true;
+    } else if (options_ended || !IsProgramOption(arguments[i])) {
+      return arguments[i];
+    }
+  }
+  return {};
+}
+
 namespace testing {
 void SetCommandLineForTesting(std::vector<std::string> args) {
   State().arguments = std::move(args);

@@ -136,6 +136,11 @@ void SetCommandLine(int argc, char** argv);
 // "redirect_exes.txt" beside the executable when that file has content (read once,
 // on the first call). Empty when there is no such argument.
 std::string CommandLineArgument(int n);
+// The options the program answers without a window: --help, -h, --version.
+bool IsProgramOption(const std::string& argument);
+// The file or folder to open: the first argument that is not one of those options;
+// after "--" every argument is a name, even one that looks like an option.
+std::string FileArgument();
 // A yes/no question (or, when the text starts with "@", an OK/Cancel notice) under
 // the upper-cased executable name, after a system sound. True for Yes or OK.
 bool ConfirmWithSound(std::string text);

@@ -1,6 +1,7 @@
 #include "main_window_fixture.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <fstream>
 #include <random>
@@ -61,9 +62,18 @@ std::string MainWindowTest::WriteBytes(const std::string& name, const std::strin
   return path;
 }
 
+void MainWindowTest::WaitForLoad() {
+  QElapsedTimer waited;
+  waited.start();
+  while (window_->load_in_progress() && waited.elapsed() < 20000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_FALSE(window_->load_in_progress()) << "a load did not end within 20 s";
+}
+
 void MainWindowTest::OpenThroughDialog(const std::vector<std::string>& paths) {
   desktop_.open_answers.push_back(paths);
   window_->OpenFiles();
+  WaitForLoad();
   window_->AttachPointerReadout();
 }
 

@@ -30,6 +30,8 @@ class MainWindowTest : public ::testing::Test {
   std::string WriteImage(const std::string& name, int w, int h,
                          const std::function<std::uint32_t(int, int)>& colour);
   std::string WriteBytes(const std::string& name, const std::string& bytes);
+  // Processes events until no load is in progress (a load decodes on a thread).
+  void WaitForLoad();
   // Loads these files as the open dialog would, and lets the mouse-move handler attach.
   void OpenThroughDialog(const std::vector<std::string>& paths);
   std::string Caption() const;

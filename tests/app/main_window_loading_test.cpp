@@ -102,6 +102,7 @@ TEST_F(MainWindowTest, FilesDroppedOnTheWindowOpenAsASelection) {
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(window_.get(), &drop);
+  WaitForLoad();
   window_->AttachPointerReadout();
 
   EXPECT_TRUE(desktop_.open_requests.empty());
@@ -131,7 +132,10 @@ TEST_F(MainWindowTest, AFileThatFailsIsReportedDroppedAndTheOneBeforeShown) {
   OpenThroughDialog(paths);
 
   window_->ShowNext();
+
+  WaitForLoad();
   window_->ShowNext();  // the third fails
+  WaitForLoad();
   ASSERT_EQ(desktop_.messages.size(), 1u);
   EXPECT_EQ(desktop_.messages[0].text.rfind("Error Opening " + broken + "\n", 0), 0u);
   EXPECT_GT(desktop_.messages[0].text.size(), ("Error Opening " + broken + "\n").size());
@@ -162,6 +166,7 @@ TEST_F(MainWindowTest, AFileThatHasGoneIsDroppedSilently) {
   OpenThroughDialog({first, second});
   std::filesystem::remove(second);
   window_->ShowNext();
+  WaitForLoad();
   EXPECT_TRUE(desktop_.messages.empty());
   EXPECT_EQ(window_->files().Count(), 1);
   EXPECT_EQ(window_->current_index(), 0);
@@ -175,9 +180,12 @@ TEST_F(MainWindowTest, PreviousAndNextStopAtTheEnds) {
   const std::string b = WriteImage("b.bmp", 2, 2, Pattern);
   OpenThroughDialog({a, b});
   window_->ShowPrevious();
+  WaitForLoad();
   EXPECT_EQ(window_->current_index(), 0);
   window_->ShowNext();
+  WaitForLoad();
   window_->ShowNext();
+  WaitForLoad();
   EXPECT_EQ(window_->current_index(), 1);
   EXPECT_EQ(Caption().rfind("2/2 " + b, 0), 0u);
   EXPECT_TRUE(window_->controls().previous_button->isEnabled());
@@ -192,6 +200,7 @@ TEST_F(MainWindowTest, TheCommandLineOpensTheNamedFileAmongItsFolder) {
   testing::SetCommandLineForTesting({"/opt/zelk/zelkzoomer", "b.jpg"});
   MakeWindow(400, 300);
   window_->OpenCommandLineArgument();
+  WaitForLoad();
   EXPECT_EQ(window_->files().Count(), 2);
   EXPECT_EQ(window_->files()[0], a);
   EXPECT_EQ(window_->current_index(), 1);
@@ -209,6 +218,7 @@ TEST_F(MainWindowTest, TheCommandLineWithAFolderOrAMissingNameShowsTheFirstImage
     testing::SetCommandLineForTesting({"/opt/zelk/zelkzoomer", argument});
     MakeWindow(300, 200);
     window_->OpenCommandLineArgument();
+    WaitForLoad();
     EXPECT_EQ(window_->files().Count(), 2) << argument;
     EXPECT_EQ(Caption().rfind("1/2 " + a + "  ", 0), 0u) << argument << ": " << Caption();
   }
@@ -216,6 +226,7 @@ TEST_F(MainWindowTest, TheCommandLineWithAFolderOrAMissingNameShowsTheFirstImage
   testing::SetCommandLineForTesting({"/opt/zelk/zelkzoomer", "+" + a});
   MakeWindow(300, 200);
   window_->OpenCommandLineArgument();
+  WaitForLoad();
   EXPECT_EQ(window_->files().Count(), 0);
   EXPECT_TRUE(desktop_.messages.empty());
 }

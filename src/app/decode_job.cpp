@@ -1,0 +1,81 @@
+#include "app/decode_job.h"
+
+#include <exception>
+#include <utility>
+
+#include "codecs/image_loader.h"
+
+namespace zelk {
+
+DecodeJob::DecodeJob(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
+
+DecodeJob::~DecodeJob() {
+  Cancel();
+  if (thread_.joinable()) thread_.join();
+}
+
+void DecodeJob::Run() {
+  Bitmap decoded;
+  std::string error;
+  bool cancelled = false;
+  try {
+    LoadImageFile(path_, decoded, &control_);
+  } catch (const DecodeCancelled&) {
+    cancelled = true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    if (error.empty()) error = "the image could not be decoded";
+  } catch (...) {
+    error = "the image could not be decoded";
+  }
+  std::function<void()> on_done;
+  {
+    const std::lock_guard lock(mutex_);
+    bitmap_ = std::move(decoded);
+    error_ = std::move(error);
+    cancelled_ = cancelled;
+    done_ = true;
+    on_done = std::move(on_done_);
+  }
+  if (on_done) on_done();
+}
+
+int DecodeJob::PercentDone() const {
+  const std::int64_t total = control_.rows_total.load();
+  const std::int64_t done = control_.rows_done.load();
+  if (total <= 0) return 0;
+  return static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
+}
+
+void DecodeJob::WhenDone(std::function<void()> on_done) {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!done_) {
+      on_done_ = std::move(on_done);
+      return;
+    }
+  }
+  on_done();
+}
+
+bool DecodeJob::Done() const {
+  const std::lock_guard lock(mutex_);
+  return done_;
+}
+
+bool DecodeJob::Succeeded() const {
+  const std::lock_guard lock(mutex_);
+  return done_ && !cancelled_ && error_.empty();
+}
+
+bool DecodeJob::Cancelled() const {
+  const std::lock_guard lock(mutex_);
+  return cancelled_;
+}
+
+Bitmap DecodeJob::TakeBitmap() {
+  const std::lock_guard lock(mutex_);
+  return std::move(bitmap_);
+}
+
+}  // namespace zelk
