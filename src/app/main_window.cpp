@@ -63,6 +63,7 @@ MainWindow::MainWindow(Desktop& desktop, QWidget* parent) : QWidget(parent), des
   const QSize screen_size = screen ? screen->size() : QSize(0, 0);
   const WindowSize size =
       InitialWindowSize(screen_size.width(), screen_size.height(), kBuiltInSize);
+  // The size is the client area's; a window manager adds its frame around it.
   resize(size.width, size.height);
   if (screen) {
     const QRect area = screen->geometry();
@@ -269,17 +270,6 @@ void MainWindow::UpdateNavButtons() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   RunGuarded([&] { RefitAfterResize(); });
-}
-
-void MainWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (sized_for_frame_) return;
-  sized_for_frame_ = true;
-  // The opening size is the outer size; once the frame is known, take it off the
-  // client area so the whole window has that size.
-  const QSize frame_extra = frameGeometry().size() - geometry().size();
-  if (frame_extra.width() > 0 || frame_extra.height() > 0)
-    resize(width() - frame_extra.width(), height() - frame_extra.height());
 }
 
 // Dropped files are only read: the drop is always a copy, never the move a file

@@ -116,7 +116,6 @@ class MainWindow final : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildControls();
@@ -206,7 +205,6 @@ class MainWindow final : public QWidget {
   std::string colour_range_text_;
   bool colour_range_text_used_ = false;
   std::uint32_t last_colour_ = 0xC0C0C0;  // the colour dialog starts silver
-  bool sized_for_frame_ = false;
 };
 
 }  // namespace zelk

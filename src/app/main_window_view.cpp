@@ -31,7 +31,7 @@ void MainWindow::ShowStatusLine(double magnification) {
   const std::string path = files_[file_index_];
   caption_text_ = BuildStatusLine(file_index_, files_.Count(), path, FileSizeOf(path),
                                   image_.Width(), image_.Height(), magnification);
-  setWindowTitle(DisplayText(caption_text_));
+  setWindowTitle(LiteralWindowTitle(DisplayText(caption_text_)));
 }
 
 void MainWindow::RefreshStatusLine() {

@@ -108,11 +108,17 @@ void PrintImagePage(QPrinter& printer, const Bitmap& image, const std::string& t
                              WhyTheJobDidNotStart(printer));
 }
 
+constexpr int kPdfResolution = 600;
+
 void RunPrintCommand(Desktop& desktop, const Bitmap& image, const std::string& caption,
                      const std::string& current_path) {
   const bool titled = ConfirmWithSound("Print Titling");
   QPrinter printer(QPrinter::HighResolution);
   if (!desktop.ChoosePrinter(printer)) return;
+  // A PDF at 1200 dpi makes the 9-point title taller than its 100-unit band, so the
+  // picture would cover it; 600 dpi fits. Real printers keep their own resolution.
+  if (printer.outputFormat() == QPrinter::PdfFormat && printer.resolution() > kPdfResolution)
+    printer.setResolution(kPdfResolution);
   // The image's shape decides, whatever the dialog said.
   printer.setPageOrientation(PrintsLandscape(image.Width(), image.Height())
                                  ? QPageLayout::Landscape

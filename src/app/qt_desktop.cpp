@@ -21,8 +21,10 @@
 #include <QThread>
 #include <QWidget>
 #include <cstring>
+#include <filesystem>
 
 #include "core/bitmap.h"
+#include "support/support.h"
 
 namespace zelk {
 
@@ -37,6 +39,10 @@ std::string QStringToPath(const QString& path) {
 
 QString DisplayText(const std::string& bytes) {
   return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString LiteralWindowTitle(QString title) {
+  return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
 std::string BytesOfDisplayText(const QString& text) {
@@ -88,7 +94,9 @@ void QtDesktop::ShowException(const std::string& caption, const std::string& wha
 }
 
 void QtDesktop::ProcessEvents() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  // Paints, timers and finished loads go on; clicks and keys wait for the command
+  // that paused, and reach the window once it has ended.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtDesktop::SleepMs(int ms) {
@@ -125,6 +133,8 @@ std::vector<std::string> QtDesktop::ChooseFilesToOpen(const FileDialogRequest& r
                      JoinFilters(request.filters));
   dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // Each filter's caption already lists its patterns; the toolkit would add them again.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   dialog.setOption(QFileDialog::DontUseNativeDialog, false);
   std::vector<std::string> result;
   if (dialog.exec() != QDialog::Accepted) return result;
@@ -139,9 +149,17 @@ std::optional<std::string> QtDesktop::ChooseFileToSave(const FileDialogRequest& 
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setOption(QFileDialog::ReadOnly, false);
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   if (!request.initial_name.empty()) dialog.selectFile(PathToQString(request.initial_name));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return QStringToPath(dialog.selectedFiles().first());
+  // Like any dialog whose path must exist, it stays open until the folder does.
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const std::string chosen = QStringToPath(dialog.selectedFiles().first());
+    std::error_code error;
+    if (std::filesystem::is_directory(PathPart(chosen), error)) return chosen;
+    QMessageBox::warning(&dialog, DisplayText(request.title),
+                         DisplayText("The folder " + PathPart(chosen) + " does not exist."));
+  }
 }
 
 std::optional<std::string> QtDesktop::ChooseFolder(const std::string& title,

@@ -43,6 +43,9 @@ QString PathToQString(const std::string& path);
 std::string QStringToPath(const QString& path);
 // For captions: invalid UTF-8 shows replacement characters.
 QString DisplayText(const std::string& bytes);
+// A window title shown exactly as given: Qt takes "[*]" as the place of its
+// modified marker and drops it, unless it is doubled.
+QString LiteralWindowTitle(QString title);
 // The UTF-8 bytes of a text the user typed or a widget shows.
 std::string BytesOfDisplayText(const QString& text);
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QWindow>
 #include <fstream>
 #include <random>
 
@@ -92,7 +93,9 @@ void MainWindowTest::Drag(QWidget* view, int x0, int y0, int x1, int y1) {
 }
 
 std::string MainWindowTest::Caption() const {
-  return QStringToPath(window_->windowTitle());
+  // The title as the platform window carries it, after Qt's own processing.
+  const QWindow* handle = window_->windowHandle();
+  return QStringToPath(handle ? handle->title() : window_->windowTitle());
 }
 
 std::string MainWindowTest::StatusText() const {

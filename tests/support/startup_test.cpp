@@ -84,6 +84,20 @@ class CommandLine : public ::testing::Test {
   std::string executable;
 };
 
+TEST_F(CommandLine, TheFileArgumentIsTheFirstThatIsNotAnOptionAndDashDashEndsOptions) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"zelk", "a.png", "-h"}, "a.png"},
+      {{"zelk", "--version", "a.png"}, "a.png"},
+      {{"zelk", "--", "-h"}, "-h"},
+      {{"zelk", "--", "--", "x"}, "--"},
+      {{"zelk", "-h"}, ""},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    testing::SetCommandLineForTesting(arguments);
+    EXPECT_EQ(FileArgument(), expected) << arguments[1];
+  }
+}
+
 TEST_F(CommandLine, WithoutRedirectionTheArgumentsAreAsGiven) {
   EXPECT_EQ(CommandLineArgument(0), executable);
   EXPECT_EQ(CommandLineArgument(1), "first arg");
