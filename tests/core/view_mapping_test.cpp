@@ -52,7 +52,7 @@ void ExpectReadoutNamesWhatIsDrawn(const Bitmap& src, int view_w, int view_h, bo
 TEST(ViewMappingTest, EveryViewPixelShowsThePixelTheReadoutNames) {
   for (const int factor : {1, 2}) {  // device pixels per logical pixel
     const int view_w = 311 * factor, view_h = 181 * factor;
-    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{37, 23}, {640, 400}}) {
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{37, 23}, {640, 400}, {3, 700}}) {
       const Bitmap src = SelfNamed(w, h);
       const std::string image = std::to_string(w) + "x" + std::to_string(h);
       ExpectReadoutNamesWhatIsDrawn(src, view_w, view_h, false, {}, image + " fitted");
@@ -125,6 +125,30 @@ TEST(ViewMappingTest, WholeMagnificationsAreExactAtAnyOffset) {
       EXPECT_EQ(axis.Source(v), shifted >= 0 ? shifted / 4 : -((-shifted + 3) / 4)) << v;
     }
   }
+}
+
+TEST(ViewMappingTest, ThinImagesShowAndZoomIntoAtLeastOnePixel) {
+  // 1 x 700 fitted into 600 x 400: scale 4/7, under one view pixel wide.
+  const Bitmap src = SelfNamed(1, 700);
+  const double scale = FitViewScale(600, 400, 1, 700, false);
+  EXPECT_EQ(DisplayedExtent(1, scale), 1);
+  EXPECT_EQ(DisplayedExtent(700, scale), 400);
+  ViewImage view;
+  view.Reset(600, 400);
+  RenderMapped(src, view, FittedViewMapping(scale));
+  EXPECT_EQ(view.PixelRgb(0, 399), Code(0, 698));
+  EXPECT_EQ(view.PixelRgb(1, 0), 0xFFFFFFu);
+  for (const bool aspect : {false, true}) {
+    const ZoomBox box = DefaultZoomBox(600, 400, 1, 700, scale, aspect);
+    EXPECT_TRUE(ZoomBoxUsable(box, scale)) << aspect;
+    EXPECT_GT(ZoomMagnification(600, scale, box), 0) << aspect;
+    RenderMapped(src, view, ZoomBoxViewMapping(box, scale, 600, 400));
+    EXPECT_EQ(view.PixelRgb(0, 0), Code(0, 0)) << aspect;
+  }
+  // The partly covered last column of a fractional fit is drawn, as the readout names it.
+  EXPECT_EQ(DisplayedExtent(10, 2.5), 25);
+  EXPECT_EQ(DisplayedExtent(3, 2.5), 8);
+  EXPECT_EQ(DisplayedExtent(3, -1), 0);
 }
 
 }  // namespace
