@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace zelk {
 namespace {
@@ -33,20 +36,46 @@ class MostFrequent {
   int size_ = 0;
 };
 
-ChannelStats FromHistogram(const std::array<std::uint64_t, 256>& histogram, std::uint64_t pixels) {
-  ChannelStats stats;
-  if (pixels == 0) return stats;
-  std::uint64_t sum = 0;
-  for (int v = 0; v < 256; ++v) sum += histogram[v] * static_cast<std::uint64_t>(v);
-  stats.min = static_cast<int>(
-      std::find_if(histogram.begin(), histogram.end(), [](std::uint64_t n) { return n != 0; }) -
-      histogram.begin());
-  stats.max = 255 - static_cast<int>(std::find_if(histogram.rbegin(), histogram.rend(),
-                                                  [](std::uint64_t n) { return n != 0; }) -
-                                     histogram.rbegin());
-  stats.mean = static_cast<double>(sum) / static_cast<double>(pixels);
-  return stats;
-}
+// Everything the statistics need from the distinct colours and their counts.
+class ColourTally {
+ public:
+  void Add(std::uint32_t rgb, std::uint64_t count) {
+    ++distinct_;
+    top_.Offer(rgb, count);
+    for (int c = 0; c < 3; ++c) {
+      const std::uint32_t v = (rgb >> (16 - 8 * c)) & 0xFF;
+      sum_[c] += v * count;
+      min_[c] = std::min(min_[c], v);
+      max_[c] = std::max(max_[c], v);
+    }
+  }
+  // Adds another tally of colours that this one does not hold.
+  void Merge(const ColourTally& other) {
+    distinct_ += other.distinct_;
+    for (const ColourCount& c : other.top_.Result()) top_.Offer(c.rgb, c.count);
+    for (int c = 0; c < 3; ++c) {
+      sum_[c] += other.sum_[c];
+      min_[c] = std::min(min_[c], other.min_[c]);
+      max_[c] = std::max(max_[c], other.max_[c]);
+    }
+  }
+  void Into(RegionStats& stats) const {
+    stats.distinct = distinct_;
+    stats.most_frequent = top_.Result();
+    ChannelStats* channels[3] = {&stats.red, &stats.green, &stats.blue};
+    for (int c = 0; c < 3; ++c)
+      *channels[c] = {static_cast<int>(min_[c]),
+                      static_cast<double>(sum_[c]) / static_cast<double>(stats.pixels),
+                      static_cast<int>(max_[c])};
+  }
+
+ private:
+  std::uint64_t distinct_ = 0;
+  MostFrequent top_;
+  std::array<std::uint64_t, 3> sum_{};
+  std::array<std::uint32_t, 3> min_{255, 255, 255};
+  std::array<std::uint32_t, 3> max_{};
+};
 
 struct Region {
   const Bitmap& bitmap;
@@ -56,43 +85,117 @@ struct Region {
 
 constexpr int kRowsBetweenChecks = 64;
 
-// Counts by red value: every pixel's green and blue go into its red's bucket, then each
-// bucket is counted in a table of 64 Ki entries that stays in the cache.
-bool CountByBuckets(const Region& region, const std::array<std::uint64_t, 256>& red_histogram,
-                    const std::atomic<bool>* cancel, RegionStats& stats) {
-  std::array<std::uint64_t, 257> start{};
-  for (int r = 0; r < 256; ++r) start[r + 1] = start[r] + red_histogram[r];
-  std::unique_ptr<std::uint16_t[]> keys(new std::uint16_t[start[256]]);
-  std::array<std::uint64_t, 256> next{};
-  std::copy(start.begin(), start.begin() + 256, next.begin());
-  for (int y = 0; y < region.height; ++y) {
-    if (y % kRowsBetweenChecks == 0 && Cancelled(cancel)) return false;
-    const std::uint8_t* p = region.Row(y);
-    for (int x = 0; x < region.width; ++x, p += 3)
-      keys[next[p[2]]++] = static_cast<std::uint16_t>(p[1] << 8 | p[0]);
-  }
-  std::vector<std::uint32_t> counts(1 << 16, 0);
-  MostFrequent top;
-  for (int r = 0; r < 256; ++r) {
-    if (Cancelled(cancel)) return false;
-    const std::uint16_t* begin = keys.get() + start[r];
-    const std::uint16_t* end = keys.get() + start[r + 1];
-    for (const std::uint16_t* k = begin; k != end; ++k) ++counts[*k];
-    // Each colour read back once, where it first occurs, and its entry cleared.
-    for (const std::uint16_t* k = begin; k != end; ++k) {
-      std::uint32_t& n = counts[*k];
-      if (n == 0) continue;
-      ++stats.distinct;
-      top.Offer(static_cast<std::uint32_t>(r) << 16 | *k, n);
-      n = 0;
+// Runs work(0) and work(1), on two threads when the region is large enough to pay for
+// one (the passes wait on memory, and two cores keep twice as many reads in flight).
+template <typename Work>
+void OnTwoThreads(bool worth_it, const Work& work) {
+  std::thread other;
+  if (worth_it && std::thread::hardware_concurrency() > 1) {
+    try {
+      other = std::thread([&] { work(1); });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one does both halves.
     }
   }
-  stats.most_frequent = top.Result();
+  work(0);
+  if (other.joinable()) {
+    other.join();
+  } else {
+    work(1);
+  }
+}
+
+// Counts by red value: every pixel's green and blue go into its red's bucket, then each
+// bucket is counted in a table of 64 Ki entries that stays in the cache. Each of the
+// two threads takes half of the rows for the bucketing and every other red for the
+// counting; within a row the pixels go round kSets sets of buckets, so a run of one
+// red does not wait on its own bucket's previous store.
+bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, ColourTally& tally) {
+  constexpr int kSets = 4;
+  using Histogram = std::array<std::array<std::uint64_t, 256>, kSets>;
+  std::array<Histogram, 2> histogram{};
+  const int split = region.height / 2;
+  const auto rows = [&](int half) {
+    return std::pair{half == 0 ? 0 : split, half == 0 ? split : region.height};
+  };
+  std::atomic<bool> stopped{false};
+  const auto stop_requested = [&] {
+    if (Cancelled(cancel)) stopped = true;
+    return stopped.load(std::memory_order_relaxed);
+  };
+  const bool two = std::uint64_t(region.width) * region.height >= (1u << 20);
+
+  OnTwoThreads(two, [&](int half) {
+    Histogram& h = histogram[half];
+    const auto [from, to] = rows(half);
+    for (int y = from; y < to; ++y) {
+      if ((y - from) % kRowsBetweenChecks == 0 && stop_requested()) return;
+      const std::uint8_t* p = region.Row(y);
+      int x = 0;
+      for (; x + kSets <= region.width; x += kSets, p += 3 * kSets)
+        for (int set = 0; set < kSets; ++set) ++h[set][p[3 * set + 2]];
+      for (int set = 0; x < region.width; ++x, ++set, p += 3) ++h[set][p[2]];
+    }
+  });
+  if (stopped) return false;
+
+  // Bucket r holds, in order, half 0's sets then half 1's sets of that red.
+  std::array<std::uint64_t, 257> bucket_start{};
+  std::array<std::array<std::array<std::uint64_t, 256>, kSets>, 2> next{};
+  std::uint64_t at = 0;
+  for (int r = 0; r < 256; ++r) {
+    bucket_start[r] = at;
+    for (int half = 0; half < 2; ++half)
+      for (int set = 0; set < kSets; ++set) {
+        next[half][set][r] = at;
+        at += histogram[half][set][r];
+      }
+  }
+  bucket_start[256] = at;
+  std::unique_ptr<std::uint16_t[]> keys(new std::uint16_t[at]);
+
+  OnTwoThreads(two, [&](int half) {
+    auto& pointers = next[half];
+    const auto [from, to] = rows(half);
+    for (int y = from; y < to; ++y) {
+      if ((y - from) % kRowsBetweenChecks == 0 && stop_requested()) return;
+      const std::uint8_t* p = region.Row(y);
+      int x = 0;
+      for (; x + kSets <= region.width; x += kSets, p += 3 * kSets)
+        for (int set = 0; set < kSets; ++set) {
+          const std::uint8_t* q = p + 3 * set;
+          keys[pointers[set][q[2]]++] = static_cast<std::uint16_t>(q[1] << 8 | q[0]);
+        }
+      for (int set = 0; x < region.width; ++x, ++set, p += 3)
+        keys[pointers[set][p[2]]++] = static_cast<std::uint16_t>(p[1] << 8 | p[0]);
+    }
+  });
+  if (stopped) return false;
+
+  std::array<ColourTally, 2> tallies;
+  OnTwoThreads(two, [&](int half) {
+    std::vector<std::uint32_t> counts(1 << 16, 0);
+    std::vector<std::uint16_t> seen;  // each green-blue of this red once, as first met
+    for (int r = half; r < 256; r += 2) {
+      if (stop_requested()) return;
+      seen.clear();
+      const std::uint16_t* end = keys.get() + bucket_start[r + 1];
+      for (const std::uint16_t* k = keys.get() + bucket_start[r]; k != end; ++k)
+        if (counts[*k]++ == 0) seen.push_back(*k);
+      for (const std::uint16_t key : seen) {
+        tallies[half].Add(static_cast<std::uint32_t>(r) << 16 | key, counts[key]);
+        counts[key] = 0;
+      }
+    }
+  });
+  if (stopped) return false;
+  tally = tallies[0];
+  tally.Merge(tallies[1]);
   return true;
 }
 
 // Counts in one table of all 2^24 colours.
-bool CountInTable(const Region& region, const std::atomic<bool>* cancel, RegionStats& stats) {
+bool CountInTable(const Region& region, const std::atomic<bool>* cancel, ColourTally& tally) {
   std::vector<std::uint32_t> counts(std::size_t{1} << 24, 0);
   for (int y = 0; y < region.height; ++y) {
     if (y % kRowsBetweenChecks == 0 && Cancelled(cancel)) return false;
@@ -100,14 +203,10 @@ bool CountInTable(const Region& region, const std::atomic<bool>* cancel, RegionS
     for (int x = 0; x < region.width; ++x, p += 3)
       ++counts[std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0]];
   }
-  MostFrequent top;
   for (std::uint32_t rgb = 0; rgb < counts.size(); ++rgb) {
     if ((rgb & 0xFFFFF) == 0 && Cancelled(cancel)) return false;
-    if (counts[rgb] == 0) continue;
-    ++stats.distinct;
-    top.Offer(rgb, counts[rgb]);
+    if (counts[rgb] != 0) tally.Add(rgb, counts[rgb]);
   }
-  stats.most_frequent = top.Result();
   return true;
 }
 
@@ -126,43 +225,15 @@ std::optional<RegionStats> ComputeRegionStats(const Bitmap& bitmap, const PixelR
   stats.height = region.height;
   stats.pixels = static_cast<std::uint64_t>(region.width) * region.height;
 
-  // The channels' histograms give minimum, mean and maximum, and the red one the size
-  // of every red bucket. Two sets of counters, alternating by pixel, so a run of equal
-  // values does not wait on its own previous increment.
-  std::array<std::array<std::uint32_t, 256>, 6> partial{};
-  std::array<std::array<std::uint64_t, 256>, 3> histogram{};
-  std::uint64_t pending = 0;
-  for (int y = 0; y < region.height; ++y) {
-    if (y % kRowsBetweenChecks == 0 && Cancelled(cancel)) return std::nullopt;
-    const std::uint8_t* p = region.Row(y);
-    int x = 0;
-    for (; x + 1 < region.width; x += 2, p += 6) {
-      ++partial[0][p[2]], ++partial[1][p[1]], ++partial[2][p[0]];
-      ++partial[3][p[5]], ++partial[4][p[4]], ++partial[5][p[3]];
-    }
-    if (x < region.width) ++partial[0][p[2]], ++partial[1][p[1]], ++partial[2][p[0]];
-    // Each 32-bit counter grows at most once per two pixels: emptied well before it
-    // could overflow, and after the last row.
-    pending += static_cast<std::uint64_t>(region.width);
-    if (pending < (std::uint64_t{1} << 31) && y + 1 < region.height) continue;
-    pending = 0;
-    for (int c = 0; c < 3; ++c)
-      for (int v = 0; v < 256; ++v) {
-        histogram[c][v] += std::uint64_t{partial[c][v]} + partial[c + 3][v];
-        partial[c][v] = partial[c + 3][v] = 0;
-      }
-  }
-  stats.red = FromHistogram(histogram[0], stats.pixels);
-  stats.green = FromHistogram(histogram[1], stats.pixels);
-  stats.blue = FromHistogram(histogram[2], stats.pixels);
-
   constexpr std::uint64_t kMostBucketPixels = std::uint64_t{1} << 26;
   const bool buckets =
       counting == ColourCounting::kBuckets ||
       (counting == ColourCounting::kAutomatic && stats.pixels <= kMostBucketPixels);
-  const bool done = buckets ? CountByBuckets(region, histogram[0], cancel, stats)
-                            : CountInTable(region, cancel, stats);
+  ColourTally tally;
+  const bool done =
+      buckets ? CountByBuckets(region, cancel, tally) : CountInTable(region, cancel, tally);
   if (!done) return std::nullopt;
+  tally.Into(stats);
   return stats;
 }
 
