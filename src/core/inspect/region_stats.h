@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -43,10 +44,27 @@ inline constexpr int kMostFrequentColours = 5;
 // same result; automatic takes buckets up to 64 Mi pixels.
 enum class ColourCounting { kAutomatic, kBuckets, kTable };
 
+// Working memory that one computation after another can reuse (2 bytes a pixel of
+// the largest rectangle so far): keep one while the inspector is open, so that dragging
+// its box does not ask the system for fresh, zeroed memory on every change. Not for
+// two computations at once.
+class RegionStatsScratch {
+ public:
+  RegionStatsScratch();
+  ~RegionStatsScratch();
+  RegionStatsScratch(const RegionStatsScratch&) = delete;
+  RegionStatsScratch& operator=(const RegionStatsScratch&) = delete;
+
+  struct Memory;
+  std::unique_ptr<Memory> memory;
+};
+
 // The statistics of rect clipped to the bitmap (an empty intersection gives zero
 // pixels and no colours). Returns nothing when *cancel became true while it ran.
+// Without scratch it takes and gives back its own working memory.
 std::optional<RegionStats> ComputeRegionStats(const Bitmap& bitmap, const PixelRect& rect,
                                               const std::atomic<bool>* cancel = nullptr,
+                                              RegionStatsScratch* scratch = nullptr,
                                               ColourCounting counting = ColourCounting::kAutomatic);
 
 }  // namespace zelk
