@@ -221,9 +221,14 @@ bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel,
   if (stopped) return false;
 
   std::array<ColourTally, 2> tallies;
+  // Allocated here, so that nothing on the second thread can throw.
+  std::array<std::vector<std::uint32_t>, 2> tables{std::vector<std::uint32_t>(1 << 16, 0),
+                                                   std::vector<std::uint32_t>(1 << 16, 0)};
+  std::array<std::vector<std::uint16_t>, 2> firsts;  // each green-blue of a red once
+  for (auto& first : firsts) first.reserve(1 << 16);
   OnTwoThreads(two, [&](int half) {
-    std::vector<std::uint32_t> counts(1 << 16, 0);
-    std::vector<std::uint16_t> seen;  // each green-blue of this red once, as first met
+    std::vector<std::uint32_t>& counts = tables[half];
+    std::vector<std::uint16_t>& seen = firsts[half];
     for (int r = half; r < 256; r += 2) {
       if (stop_requested()) return;
       seen.clear();
