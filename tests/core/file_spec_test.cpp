@@ -52,10 +52,17 @@ TEST_F(FileSpecTest, FileNamesBecomeAbsoluteWithoutDotsOrDoubledSlashes) {
   EXPECT_EQ(ExpandFileSpec("./pics//b.jpg"), Root() + "/pics/b.jpg");
   EXPECT_EQ(ExpandFileSpec("missing.png"), Root() + "/missing.png");
   EXPECT_EQ(ExpandFileSpec(Root() + "/pics/b.jpg"), Root() + "/pics/b.jpg");
-  // ".." is kept: through a symlink it need not be the textual parent.
-  EXPECT_EQ(ExpandFileSpec("pics/../x.png"), Root() + "/pics/../x.png");
+  // ".." is resolved by the spelling, so each file is listed under one name.
+  EXPECT_EQ(ExpandFileSpec("pics/../x.png"), Root() + "/x.png");
+  EXPECT_EQ(ExpandFileSpec("pics/../pics/./b.jpg"), Root() + "/pics/b.jpg");
+  EXPECT_EQ(ExpandFileSpec("pics/.."), Root() + "/*.*");
+  EXPECT_EQ(ExpandFileSpec("/../../x.png"), "/x.png");
   // The path part of the result is the folder to scan.
   EXPECT_EQ(PathPart(ExpandFileSpec("pics/b.jpg")), Root() + "/pics/");
+  // From a subfolder, as in "cd pics; zelkzoomer ../pics/b.jpg".
+  ChangeCurrentFolder(Root() + "/pics");
+  EXPECT_EQ(ExpandFileSpec("../pics/b.jpg"), Root() + "/pics/b.jpg");
+  EXPECT_EQ(ExpandFileSpec(".."), Root() + "/*.*");
 }
 
 TEST_F(FileSpecTest, BlanksMarkerAndWildcards) {

@@ -65,8 +65,8 @@ TEST(ZoomInTest, DefaultBoxes) {
   EXPECT_EQ(DefaultZoomBox(768, 500, 2000, 1000, scale, true), (ZoomBox{0, 0, 767, 499}));
   // At actual size a large image is limited by the view.
   EXPECT_EQ(DefaultZoomBox(600, 400, 3000, 100, 1.0, false), (ZoomBox{0, 0, 599, 99}));
-  // A view without width skips the aspect division.
-  EXPECT_EQ(DefaultZoomBox(0, 400, 300, 200, 1.0, true), (ZoomBox{0, 0, -1, 199}));
+  // A view without width skips the aspect division; the box still spans a pixel.
+  EXPECT_EQ(DefaultZoomBox(0, 400, 300, 200, 1.0, true), (ZoomBox{0, 0, 1, 199}));
 }
 
 TEST(PointOutsideImageTest, EdgesOfTheFittedImage) {

@@ -21,25 +21,34 @@ std::string Trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-// Drops "." components and collapses repeated "/" of an absolute path: both are
-// pure spelling on POSIX. ".." stays, since through a symlink it need not lead to
-// the textual parent. A path that ended in a folder ("/a/." or "/a/") keeps a
-// trailing "/".
-std::string WithoutDotComponents(const std::string& path) {
-  std::string out;
-  out.reserve(path.size());
+// Resolves an absolute path by its spelling alone, as an absolute-path resolution
+// does: "." components and repeated "/" are dropped, ".." removes the component
+// before it (never going above "/"). Symlinks are not followed, so every name of a
+// file reaches the list in one spelling. A path that ended in a folder ("/a/.",
+// "/a/b/.." or "/a/") keeps a trailing "/".
+std::string ResolvedLexically(const std::string& path) {
+  std::string out = "/";
   std::size_t i = 0;
   while (i < path.size()) {
     if (path[i] == '/') {
-      if (out.empty() || out.back() != '/') out.push_back('/');
       ++i;
       continue;
     }
     std::size_t end = path.find('/', i);
     if (end == std::string::npos) end = path.size();
-    if (!(end - i == 1 && path[i] == '.')) out.append(path, i, end - i);
+    const std::size_t length = end - i;
+    if (length == 2 && path[i] == '.' && path[i + 1] == '.') {
+      if (out.size() > 1) out.erase(out.rfind('/', out.size() - 2) + 1);
+    } else if (!(length == 1 && path[i] == '.')) {
+      out.append(path, i, length);
+      out.push_back('/');
+    }
     i = end;
   }
+  // A last component that names a file or folder as given loses the "/" added above.
+  const bool ended_in_folder =
+      path.empty() || path.back() == '/' || path.ends_with("/.") || path.ends_with("/..");
+  if (!ended_in_folder && out.size() > 1) out.pop_back();
   return out;
 }
 
@@ -59,7 +68,7 @@ std::string ExpandFileSpec(const std::string& name) {
   std::string spec = rest;
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(rest, error);
-  if (!error) spec = WithoutDotComponents(absolute.native());
+  if (!error) spec = ResolvedLexically(absolute.native());
 
   if (!spec.empty() && spec.back() == '/') {
     spec += "*.*";

@@ -9,9 +9,9 @@ namespace zelk {
 // Turns a file or folder name into an absolute path:
 //  - a leading "+" (the append marker for file names) is kept in front of the result;
 //  - blanks and control characters around the name are dropped; nothing left gives "";
-//  - a relative name is resolved against the current directory; "." components and
-//    repeated "/" are dropped, ".." is kept (a symlinked folder's parent is not its
-//    textual parent);
+//  - a relative name is resolved against the current directory, and the whole path
+//    by its spelling: "." components and repeated "/" are dropped and ".." removes
+//    the component before it; symlinks are not followed;
 //  - a result ending in "/" gets "*.*"; an existing directory named without a
 //    trailing "/" (and without "*" or "?") gets "/*.*";
 //  - wildcards are left as they are.

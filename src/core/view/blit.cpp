@@ -10,35 +10,15 @@
 namespace zelk {
 namespace {
 
-// floor(a / b) for b > 0.
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  if ((a % b) != 0 && a < 0) --q;
-  return q;
-}
-
-// Which source pixel each of the first `count` destination pixels of a span of n
-// takes (span of m source pixels from src0): -1 where that pixel lies outside
-// 0..source_size-1. Walks the centre-sampling formula incrementally so that no
-// product can overflow whatever the sizes.
-std::vector<std::int32_t> AxisMap(std::int64_t src0, std::int64_t m, std::int64_t n, int count,
-                                  int source_size) {
+// Which source pixel each of the first `count` view pixels along one axis shows: -1
+// where that pixel lies outside 0..source_size-1 (drawn white). The mapping is
+// evaluated for every view pixel, exactly as the readout evaluates it.
+std::vector<std::int32_t> AxisTable(const AxisMapping& axis, int count, int source_size) {
   std::vector<std::int32_t> map(static_cast<std::size_t>(std::max(count, 0)), -1);
-  if (count <= 0 || n <= 0 || m == 0) return map;
-  const std::int64_t d = 2 * n;
-  std::int64_t q = FloorDiv(m, d);  // floor((2i + 1) m / 2n) for i = 0
-  std::int64_t r = m - q * d;       // remainder, 0 <= r < d
-  const std::int64_t step_q = FloorDiv(2 * m, d);
-  const std::int64_t step_r = 2 * m - step_q * d;
+  if (!axis.HasSpan()) return map;
   for (int i = 0; i < count; ++i) {
-    const std::int64_t s = src0 + q;
+    const std::int64_t s = axis.Source(i);
     if (s >= 0 && s < source_size) map[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(s);
-    q += step_q;
-    r += step_r;
-    if (r >= d) {
-      ++q;
-      r -= d;
-    }
   }
   return map;
 }
@@ -65,9 +45,9 @@ class ColumnPlan {
     const auto end = std::find_if(map.rbegin(), map.rend(), inside).base();
     first_ = static_cast<int>(begin - map.begin());
     last_ = static_cast<int>(end - map.begin());
-    // The centre-sampling map is monotonic, so the columns inside form one range, and
-    // the view pixels showing the bitmap's last column (which must not be read four
-    // bytes wide) sit at one end of it.
+    // A mapping is monotonic, so the columns inside form one range, and the view
+    // pixels showing the bitmap's last column (which must not be read four bytes wide)
+    // sit at one end of it.
     const std::int32_t last_column_offset = (source_width - 1) * 3;
     offsets_.reserve(static_cast<std::size_t>(last_ - first_));
     for (auto it = begin; it != end; ++it) {
@@ -85,6 +65,11 @@ class ColumnPlan {
     wide_end_ = static_cast<int>(std::find_if(offsets_.rbegin(), offsets_.rend(), wide).base() -
                                  offsets_.begin());
     if (wide_end_ < wide_begin_) wide_end_ = wide_begin_;
+    // Should a map ever not be monotonic, every pixel is read on its own rather than
+    // reading past the end of a row.
+    if (std::find(offsets_.begin() + wide_begin_, offsets_.begin() + wide_end_,
+                  last_column_offset) != offsets_.begin() + wide_end_)
+      wide_begin_ = wide_end_ = static_cast<int>(offsets_.size());
     // Long runs are filled; otherwise each view pixel is fetched on its own.
     use_runs_ = runs_.size() * 4 <= offsets_.size();
   }
@@ -203,38 +188,40 @@ void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32
   if (lower.joinable()) lower.join();
 }
 
-// Positions past the span's end (the view being larger than the span) map nowhere.
-std::vector<std::int32_t> ClippedAxisMap(std::int64_t src0, std::int64_t m, int span, int count,
-                                         int source_size) {
-  std::vector<std::int32_t> map =
-      AxisMap(src0, m, span, std::min(std::max(span, 0), count), source_size);
-  map.resize(static_cast<std::size_t>(std::max(count, 0)), -1);
-  return map;
-}
-
 }  // namespace
 
-void StretchToView(const Bitmap& src, ViewImage& view, int dst_w, int dst_h) {
-  if (src.Empty() || src.Data() == nullptr || dst_w <= 0 || dst_h <= 0) {
-    view.FillWhite();
-    return;
-  }
-  const auto columns = ClippedAxisMap(0, src.Width(), dst_w, view.Width(), src.Width());
-  const auto rows = ClippedAxisMap(0, src.Height(), dst_h, view.Height(), src.Height());
-  DrawMapped(src, view, columns, rows);
-}
-
-void CopySourceRectToView(const Bitmap& src, int left, int top, int right, int bottom,
-                          ViewImage& view) {
+void RenderMapped(const Bitmap& src, ViewImage& view, const ViewMapping& mapping) {
   if (src.Empty() || src.Data() == nullptr) {
     view.FillWhite();
     return;
   }
-  const std::int64_t m_x = std::int64_t{right} - left;
-  const std::int64_t m_y = std::int64_t{bottom} - top;
-  const auto columns = AxisMap(left, m_x, view.Width(), view.Width(), src.Width());
-  const auto rows = AxisMap(top, m_y, view.Height(), view.Height(), src.Height());
-  DrawMapped(src, view, columns, rows);
+  DrawMapped(src, view, AxisTable(mapping.x, view.Width(), src.Width()),
+             AxisTable(mapping.y, view.Height(), src.Height()));
+}
+
+void StretchToView(const Bitmap& src, ViewImage& view, int dst_w, int dst_h) {
+  if (src.Empty() || dst_w <= 0 || dst_h <= 0) {
+    view.FillWhite();
+    return;
+  }
+  // Past dst_w the mapping names pixels from src.Width() on, which are drawn white.
+  RenderMapped(src, view, {ScaledAxis(0, src.Width(), dst_w), ScaledAxis(0, src.Height(), dst_h)});
+}
+
+namespace {
+
+// A side given with right < left is drawn mirrored, from left - 1 down to right.
+AxisMapping RectAxis(int low, int high, int view_size) {
+  const double span = static_cast<double>(high) - low;
+  return ScaledAxis(high >= low ? low : std::int64_t{low} - 1, span, view_size);
+}
+
+}  // namespace
+
+void CopySourceRectToView(const Bitmap& src, int left, int top, int right, int bottom,
+                          ViewImage& view) {
+  RenderMapped(src, view,
+               {RectAxis(left, right, view.Width()), RectAxis(top, bottom, view.Height())});
 }
 
 }  // namespace zelk

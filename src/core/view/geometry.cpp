@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/view/view_mapping.h"
+
 namespace zelk {
 
 int TruncToInt(double value) {
@@ -41,21 +43,47 @@ bool ZoomBoxUsable(const ZoomBox& box, double scale) {
 }
 
 int DisplayedExtent(int image_size, double scale) {
-  return TruncToInt(static_cast<double>(image_size) * scale);
+  if (!(scale > 0) || image_size <= 0) return 0;
+  return FittedViewMapping(scale).x.ShownExtent(image_size);
 }
+
+namespace {
+
+// The fewest view pixels from 0 that span at least one source pixel, as ZoomBoxUsable
+// counts it.
+int SmallestUsableSide(double scale) {
+  if (!(scale > 0)) return 1;
+  int side = std::max(1, TruncToInt(std::ceil(scale)));
+  while (side < std::numeric_limits<int>::max() && side / scale < 1) ++side;
+  return side;
+}
+
+int ClampToInt(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+}
+
+}  // namespace
 
 ZoomBox DefaultZoomBox(int view_w, int view_h, int image_w, int image_h, double scale,
                        bool enforce_aspect) {
   ZoomBox box;
-  box.Right = std::min(view_w, DisplayedExtent(image_w, scale)) - 1;
-  box.Bottom = std::min(view_h, DisplayedExtent(image_h, scale)) - 1;
+  // However small the image shows, the box spans a source pixel each way, so Zoom In
+  // always has something to show and a positive magnification.
+  const int least = SmallestUsableSide(scale);
+  box.Right = std::max(std::min(view_w, DisplayedExtent(image_w, scale)) - 1, least);
+  box.Bottom = std::max(std::min(view_h, DisplayedExtent(image_h, scale)) - 1, least);
   if (enforce_aspect && view_w > 0) {
     // Whole-number arithmetic with truncating division, widened so that no view size
     // can overflow the product.
-    const std::int64_t height =
-        static_cast<std::int64_t>(box.Right - box.Left) * view_h / view_w + box.Top;
-    box.Bottom = static_cast<int>(std::clamp<std::int64_t>(height, std::numeric_limits<int>::min(),
-                                                           std::numeric_limits<int>::max()));
+    std::int64_t height = static_cast<std::int64_t>(box.Right - box.Left) * view_h / view_w;
+    if (height < least && view_h > 0) {
+      // Too flat to span a source pixel: widen the box until its view-shaped height does.
+      const std::int64_t width = (static_cast<std::int64_t>(least) * view_w + view_h - 1) / view_h;
+      box.Right = ClampToInt(box.Left + width);
+      height = width * view_h / view_w;
+    }
+    box.Bottom = ClampToInt(height + box.Top);
   }
   return box;
 }

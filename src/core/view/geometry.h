@@ -54,8 +54,10 @@ ZoomBox RescaleZoomBox(const ZoomBox& box, double old_scale, double new_scale);
 bool ZoomBoxUsable(const ZoomBox& box, double scale);
 
 // The box Zoom In uses when the user's is not usable: from (0, 0) to one less than
-// the displayed image's extent (as far as it fits the view); with the aspect enforced
-// its height follows from the view's aspect ratio instead.
+// the displayed image's extent (as far as it fits the view), but always spanning at
+// least one source pixel each way; with the aspect enforced its height follows from
+// the view's aspect ratio instead (the box widened when that height would not span a
+// source pixel).
 ZoomBox DefaultZoomBox(int view_w, int view_h, int image_w, int image_h, double scale,
                        bool enforce_aspect);
 
@@ -70,7 +72,10 @@ double ZoomMagnification(int view_w, double scale, const ZoomBox& box);
 // exactly on that edge counts as inside).
 bool PointOutsideImage(bool loading, int x, int y, double scale, int image_w, int image_h);
 
-// The extent of the fitted image in view pixels: trunc(size * scale).
+// The extent of the fitted image in view pixels: how many view pixels from 0 show a
+// pixel of the image by the fitted view's mapping (ceil(size * scale) in exact
+// arithmetic), so it is at least 1 for any image, however thin. 0 for a non-positive
+// scale or size.
 int DisplayedExtent(int image_size, double scale);
 
 }  // namespace zelk

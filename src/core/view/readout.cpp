@@ -1,21 +1,17 @@
 #include "core/view/readout.h"
 
-#include <cmath>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "support/support.h"
 
 namespace zelk {
 namespace {
 
-// One axis of the zoomed readout: low..high is the box side in view pixels, v the
-// pointer, extent the view's size along the axis.
-int ZoomedAxis(int low, int high, int v, double scale, int extent) {
-  const double span = static_cast<double>(high) - low;
-  const double share = extent > 0 ? span * v / scale / extent : 0.0;
-  int s = TruncToInt(std::floor(TruncToInt(low / scale) + share));
-  const int last = TruncToInt(high / scale - 1);
-  if (s > last) s = last;
-  return s;
+int ToInt(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
 }
 
 std::string PointText(const SourcePoint& point) {
@@ -24,11 +20,18 @@ std::string PointText(const SourcePoint& point) {
 
 }  // namespace
 
+SourcePoint ReadoutPoint(const ViewMapping& mapping, int x, int y) {
+  return {ToInt(mapping.x.Source(x)), ToInt(mapping.y.Source(y))};
+}
+
+ViewMapping CurrentViewMapping(bool zoomed, double scale, const ZoomBox& box, int view_w,
+                               int view_h) {
+  return zoomed ? ZoomBoxViewMapping(box, scale, view_w, view_h) : FittedViewMapping(scale);
+}
+
 SourcePoint ReadoutPoint(bool zoomed, int x, int y, double scale, const ZoomBox& box, int view_w,
                          int view_h) {
-  if (!zoomed) return {TruncToInt(x / scale), TruncToInt(y / scale)};
-  return {ZoomedAxis(box.Left, box.Right, x, scale, view_w),
-          ZoomedAxis(box.Top, box.Bottom, y, scale, view_h)};
+  return ReadoutPoint(CurrentViewMapping(zoomed, scale, box, view_w, view_h), x, y);
 }
 
 std::string ColourReadoutText(const SourcePoint& point, const std::string& named_colour) {

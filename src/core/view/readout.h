@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/view/geometry.h"
+#include "core/view/view_mapping.h"
 
 namespace zelk {
 
@@ -14,10 +15,18 @@ struct SourcePoint {
   friend bool operator==(const SourcePoint&, const SourcePoint&) = default;
 };
 
-// The source pixel under view point (x, y). Unzoomed: the point divided by the scale,
-// not limited to the image. Zoomed: the box's source origin plus the point's share of
-// the box (floored), but never past the crop's last column or row. view_w x view_h is
-// the view's size; a view without width or height maps onto the box's origin.
+// The source pixel under view point (x, y): the one the render draws there.
+SourcePoint ReadoutPoint(const ViewMapping& mapping, int x, int y);
+
+// The mapping of the view as it stands: the zoom box's when zoomed (view_w x view_h
+// being the view's size), the fitted view's otherwise.
+ViewMapping CurrentViewMapping(bool zoomed, double scale, const ZoomBox& box, int view_w,
+                               int view_h);
+
+// ReadoutPoint of CurrentViewMapping. Unzoomed: the point divided by the scale,
+// floored, not limited to the image. Zoomed: the box's source origin plus the point's
+// share of the box (floored), but never past the crop's last column or row; a view
+// without width or height maps onto the box's origin.
 SourcePoint ReadoutPoint(bool zoomed, int x, int y, double scale, const ZoomBox& box, int view_w,
                          int view_h);
 

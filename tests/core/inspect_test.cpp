@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+
+#include "core/bitmap.h"
+#include "core/inspect/pixel_probe.h"
+#include "core/inspect/region_stats.h"
+
+namespace zelk {
+namespace {
+
+// Colours with many repeats and ties, from a small pseudo-random set.
+Bitmap Mixed(int w, int h) {
+  Bitmap b;
+  b.Reset(w, h);
+  std::uint32_t seed = 7;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const std::uint32_t pick = (seed >> 16) % 23;
+      b.SetPixelRgb(x, y, pick * 0x0B0D07u + (pick > 11 ? 0xFF0000u : 0));
+    }
+  return b;
+}
+
+TEST(RegionStatsTest, BothCountingWaysMatchAPlainCount) {
+  const Bitmap b = Mixed(37, 29);
+  const PixelRect rect{3, 2, 40, 20};  // clipped to x < 37
+  std::map<std::uint32_t, std::uint64_t> counts;
+  int min_r = 255, max_r = 0;
+  double sum_g = 0;
+  for (int y = 2; y < 20; ++y)
+    for (int x = 3; x < 37; ++x) {
+      const std::uint32_t c = b.PixelRgb(x, y);
+      ++counts[c];
+      min_r = std::min<int>(min_r, c >> 16), max_r = std::max<int>(max_r, c >> 16);
+      sum_g += (c >> 8) & 0xFF;
+    }
+  std::vector<ColourCount> ranked;
+  for (const auto& [rgb, n] : counts) ranked.push_back({rgb, n});
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const ColourCount& a, const ColourCount& c) { return a.count > c.count; });
+  ranked.resize(5);
+  RegionStatsScratch scratch;
+  ComputeRegionStats(b, {0, 0, 37, 29}, nullptr, &scratch);  // leaves larger, stale keys
+  for (const ColourCounting way : {ColourCounting::kBuckets, ColourCounting::kTable}) {
+    const std::optional<RegionStats> stats = ComputeRegionStats(b, rect, nullptr, &scratch, way);
+    ASSERT_TRUE(stats);
+    EXPECT_EQ(stats->width, 34);
+    EXPECT_EQ(stats->height, 18);
+    EXPECT_EQ(stats->pixels, 34u * 18u);
+    EXPECT_EQ(stats->red.min, min_r);
+    EXPECT_EQ(stats->red.max, max_r);
+    EXPECT_DOUBLE_EQ(stats->green.mean, sum_g / (34 * 18));
+    EXPECT_EQ(stats->distinct, counts.size());
+    EXPECT_EQ(stats->most_frequent, ranked);
+  }
+}
+
+TEST(RegionStatsTest, EqualCountsRankBySmallerColour) {
+  Bitmap b;
+  b.Reset(7, 1);
+  const std::uint32_t colours[] = {0x30, 0x20, 0x30, 0x20, 0x50, 0x10, 0x40};
+  for (int x = 0; x < 7; ++x) b.SetPixelRgb(x, 0, colours[x]);
+  const std::vector<ColourCount> want = {{0x20, 2}, {0x30, 2}, {0x10, 1}, {0x40, 1}, {0x50, 1}};
+  for (const ColourCounting way : {ColourCounting::kBuckets, ColourCounting::kTable})
+    EXPECT_EQ(ComputeRegionStats(b, {0, 0, 7, 1}, nullptr, nullptr, way)->most_frequent, want);
+}
+
+TEST(RegionStatsTest, EmptyRectanglesAndCancelling) {
+  const Bitmap b = Mixed(8, 8);
+  const std::optional<RegionStats> none = ComputeRegionStats(b, {5, 5, 5, 9});
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->pixels, 0u);
+  EXPECT_TRUE(none->most_frequent.empty());
+  EXPECT_EQ(ComputeRegionStats(b, {20, 20, 30, 30})->pixels, 0u);
+  const std::atomic<bool> cancel{true};
+  EXPECT_FALSE(ComputeRegionStats(b, {0, 0, 8, 8}, &cancel));
+}
+
+TEST(PixelProbeTest, NeighbourhoodMarksPixelsOutsideTheImage) {
+  const Bitmap b = Mixed(6, 5);
+  const Neighbourhood around = NeighbourhoodOf(b, 1, 4);
+  int inside = 0;
+  for (int j = 0; j < 9; ++j)
+    for (int i = 0; i < 9; ++i) {
+      const NeighbourPixel& n = around[j * 9 + i];
+      const int x = 1 + i - 4, y = 4 + j - 4;
+      const bool in = x >= 0 && x < 6 && y >= 0 && y < 5;
+      ASSERT_EQ(n.inside, in) << i << "," << j;
+      if (in) {
+        EXPECT_EQ(n.rgb, b.PixelRgb(x, y));
+      }
+      inside += in;
+    }
+  EXPECT_EQ(inside, 6 * 5);
+  EXPECT_EQ(around[40].rgb, b.PixelRgb(1, 4));
+}
+
+TEST(PixelProbeTest, HsvOfPrimariesGreysAndAWrap) {
+  EXPECT_DOUBLE_EQ(HsvOf(0xFF0000).hue, 0.0);
+  EXPECT_DOUBLE_EQ(HsvOf(0x00FF00).hue, 120.0);
+  EXPECT_DOUBLE_EQ(HsvOf(0x0000FF).hue, 240.0);
+  EXPECT_DOUBLE_EQ(HsvOf(0xFF0080).hue, 360.0 - 60.0 * 128 / 255);
+  const Hsv grey = HsvOf(0x808080);
+  EXPECT_EQ(grey.hue, 0.0);
+  EXPECT_EQ(grey.saturation, 0.0);
+  EXPECT_DOUBLE_EQ(grey.value, 128 / 255.0);
+  EXPECT_DOUBLE_EQ(HsvOf(0x804000).saturation, 1.0);
+}
+
+}  // namespace
+}  // namespace zelk
