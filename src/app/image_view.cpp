@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <cmath>
 
 namespace zelk {
@@ -43,6 +44,27 @@ void ImageView::paintEvent(QPaintEvent*) {
   const qreal pw = picture_.Width() / dpr, ph = picture_.Height() / dpr;
   if (pw < width()) painter.fillRect(QRectF(pw, 0, width() - pw, height()), Qt::white);
   if (ph < height()) painter.fillRect(QRectF(0, ph, pw, height() - ph), Qt::white);
+  if (!hint_.isEmpty()) {
+    painter.setPen(QColor(0x80, 0x80, 0x80));
+    painter.drawText(rect(), Qt::AlignCenter, hint_);
+  }
+}
+
+void ImageView::SetHint(const QString& hint) {
+  if (hint == hint_) return;
+  hint_ = hint;
+  update();
+}
+
+void ImageView::wheelEvent(QWheelEvent* event) {
+  // Touchpads send small angles: they add up to whole notches of 15 degrees.
+  wheel_eighths_ += event->angleDelta().y();
+  const int notches = wheel_eighths_ / 120;
+  wheel_eighths_ -= notches * 120;
+  event->accept();
+  if (notches == 0 || !on_wheel) return;
+  const QPoint p = ToDevice(event->position());
+  on_wheel(notches, p.x(), p.y());
 }
 
 QPoint ImageView::ToDevice(const QPointF& logical) const {

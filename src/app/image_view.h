@@ -27,16 +27,25 @@ class ImageView final : public QWidget {
   // OnMouseDown stays attached; OnMouseMove can be detached while an image loads.
   std::function<void(Qt::MouseButton button, int x, int y)> on_mouse_down;
   std::function<void(Qt::MouseButtons buttons, int x, int y)> on_mouse_move;
+  // One notch of the wheel: +1 away from the user (zoom in), -1 towards.
+  std::function<void(int notches, int x, int y)> on_wheel;
   bool mouse_move_attached = true;
+
+  // A quiet line painted over an empty view; never part of the picture, so nothing
+  // saved, printed or copied carries it. Empty: none.
+  void SetHint(const QString& hint);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   QPoint ToDevice(const QPointF& logical) const;
   ViewImage picture_;
+  QString hint_;
+  int wheel_eighths_ = 0;  // angle not yet turned into whole notches
 };
 
 }  // namespace zelk

@@ -8,4 +8,5 @@ target_sources(zelk_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/decode_job.h
   ${CMAKE_CURRENT_LIST_DIR}/main_window_view.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_commands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_window_inspection.cpp
 )

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -169,8 +170,8 @@ void MainWindow::ConnectRightClick(QWidget* control, bool (MainWindow::*command)
           [this, command](const QPoint&) { RunGuarded([&] { (this->*command)(); }); });
 }
 
-void MainWindow::AddShortcut(int key, void (MainWindow::*command)()) {
-  auto* shortcut = new QShortcut(QKeySequence(key), this);
+void MainWindow::AddShortcut(const QKeySequence& keys, void (MainWindow::*command)()) {
+  auto* shortcut = new QShortcut(keys, this);
   shortcut->setContext(Qt::WindowShortcut);
   connect(shortcut, &QShortcut::activated, this,
           [this, command] { RunGuarded([&] { (this->*command)(); }); });
@@ -202,6 +203,10 @@ void MainWindow::ConnectCommands() {
   controls_.view->on_mouse_move = [this](Qt::MouseButtons buttons, int x, int y) {
     RunGuarded([&] { MoveOverView(buttons, x, y); });
   };
+  controls_.view->on_wheel = [this](int notches, int x, int y) {
+    RunGuarded([&] { WheelOverView(notches, x, y); });
+  };
+  qApp->installEventFilter(this);
 
   // Keys a viewer's users expect beside the mnemonics.
   AddShortcut(Qt::Key_Left, &MainWindow::ShowPrevious);
@@ -209,10 +214,32 @@ void MainWindow::ConnectCommands() {
   AddShortcut(Qt::Key_Right, &MainWindow::ShowNext);
   AddShortcut(Qt::Key_PageDown, &MainWindow::ShowNext);
   AddShortcut(Qt::Key_Escape, &MainWindow::Escape);
+  AddShortcut(Qt::Key_Plus, &MainWindow::ZoomInStep);
+  AddShortcut(Qt::Key_Equal, &MainWindow::ZoomInStep);  // + without Shift
+  AddShortcut(Qt::Key_Minus, &MainWindow::ZoomOutStep);
+  AddShortcut(Qt::Key_0, &MainWindow::ShowFitted);
+  AddShortcut(Qt::Key_1, &MainWindow::ShowActualPixelsAtPointer);
+  AddShortcut(Qt::Key_G, &MainWindow::ToggleGrid);
+  AddShortcut(Qt::Key_F11, &MainWindow::ToggleFullScreen);
+  AddShortcut(Qt::Key_F1, &MainWindow::ShowKeysAndGestures);
+  AddShortcut(Qt::Key_Question, &MainWindow::ShowKeysAndGestures);
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::OpenFiles);
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), &MainWindow::Print);
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), &MainWindow::CopyImageToClipboardKey);
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_V), &MainWindow::PasteImageKey);
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), &MainWindow::CopyColourUnderPointer);
 }
 
 void MainWindow::RunGuarded(const std::function<void()>& command) {
   RunShowingExceptions(desktop_, command);
+}
+
+void MainWindow::CopyImageToClipboardKey() {
+  CopyImageToClipboard();
+}
+
+void MainWindow::PasteImageKey() {
+  PasteImage();
 }
 
 void MainWindow::Escape() {

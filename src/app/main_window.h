@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QKeySequence>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include "core/bitmap.h"
 #include "core/files/file_list.h"
 #include "core/view/geometry.h"
+#include "core/view/view_mapping.h"
 
 namespace zelk {
 
@@ -92,6 +94,16 @@ class MainWindow final : public QWidget {
   bool PasteImage();
   bool ReplaceColourRanges();
   bool CopyZoomBoxAsSvgPath();
+  // Exact inspection (wheel and keys): whole magnifications 1, 2, 3, 4, 6 ... 128.
+  void ZoomInStep();                 // +: one step up around the view's centre
+  void ZoomOutStep();                // -: one step down; below the smallest, the fitted view
+  void ShowFitted();                 // 0
+  void ShowActualPixelsAtPointer();  // 1: one device pixel per image pixel
+  void ToggleGrid();                 // G
+  void CopyColourUnderPointer();     // Ctrl+Shift+C: "#RRGGBB"
+  void ToggleFullScreen();           // F11
+  void ShowKeysAndGestures();        // F1, ?
+
   // The tick 750 ms after a load or paste: the pointer readout starts again.
   void AttachPointerReadout();
 
@@ -114,6 +126,7 @@ class MainWindow final : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -122,7 +135,10 @@ class MainWindow final : public QWidget {
   void ConnectCommands();
   void ConnectClick(QAbstractButton* control, void (MainWindow::*command)());
   void ConnectRightClick(QWidget* control, bool (MainWindow::*command)());
-  void AddShortcut(int key, void (MainWindow::*command)());
+  // The right-click commands, for keys (whose commands return nothing).
+  void CopyImageToClipboardKey();
+  void PasteImageKey();
+  void AddShortcut(const QKeySequence& keys, void (MainWindow::*command)());
 
   // One command at a time: a command that arrives while another one pauses (retries,
   // message boxes and dialogs process events) runs once that one has ended.
@@ -163,6 +179,13 @@ class MainWindow final : public QWidget {
   void RefitAfterResize();
   void ApplyActualSizeSetting();
   void ToggleZoomNow();
+  // Inspection.
+  QPoint PointerInView() const;
+  int CurrentWholeMagnification() const;  // 0 when fitted
+  void ShowWholeZoom(const ViewMapping& mapping);
+  void ZoomInWholeStepsAt(int notches, int x, int y);
+  void WheelOverView(int notches, int x, int y);
+  void PanFollowingPointer(int x, int y);
   bool PointOutsideImage(int x, int y) const;
   void DrawZoomBox();
   void PressOnView(Qt::MouseButton button, int x, int y);
@@ -186,7 +209,11 @@ class MainWindow final : public QWidget {
   ZoomBox zoom_box_;
   PanAnchor pan_anchor_;
   double view_scale_ = kNoViewScale;
-  bool loading_ = true;  // also while no image was ever loaded
+  ViewMapping mapping_;      // which image pixel each view pixel shows, as drawn
+  bool whole_zoom_ = false;  // zoomed at a whole magnification (wheel, keys)
+  bool grid_shown_ = false;  // the pixel grid over zoomed views (G)
+  bool space_held_ = false;  // Space down over the view: the left button pans
+  bool loading_ = true;      // also while no image was ever loaded
   bool zoomed_ = false;
 
   int command_depth_ = 0;

@@ -9,8 +9,10 @@
 #include "core/view/blit.h"
 #include "core/view/focus_rect.h"
 #include "core/view/mouse_steps.h"
+#include "core/view/pixel_grid.h"
 #include "core/view/readout.h"
 #include "core/view/status_line.h"
+#include "core/view/view_mapping.h"
 #include "platform/desktop.h"
 #include "support/support.h"
 
@@ -36,8 +38,7 @@ void MainWindow::ShowStatusLine(double magnification) {
 
 void MainWindow::RefreshStatusLine() {
   if (view_scale_ == kNoViewScale) return;
-  ShowStatusLine(zoomed_ ? ZoomMagnification(controls_.view->DeviceWidth(), view_scale_, zoom_box_)
-                         : view_scale_);
+  ShowStatusLine(zoomed_ ? mapping_.x.Magnification() : view_scale_);
 }
 
 void MainWindow::RenderView() {
@@ -49,11 +50,15 @@ void MainWindow::RenderView() {
 
   ViewImage& picture = controls_.view->Picture();
   picture.Reset(view_w, view_h);
-  if (!image_.Empty())
-    StretchToView(image_, picture, DisplayedExtent(image_.Width(), view_scale_),
-                  DisplayedExtent(image_.Height(), view_scale_));
+  // The render and the pointer readout share this mapping, so the coordinates named
+  // under the pointer are always those of the pixel drawn there.
+  mapping_ = FittedViewMapping(view_scale_);
+  if (!image_.Empty()) RenderMapped(image_, picture, mapping_);
+  controls_.view->SetHint(image_.Empty() ? QStringLiteral("Load Image, or drop image files here")
+                                         : QString());
 
   zoomed_ = false;
+  whole_zoom_ = false;
   controls_.zoom_button->setText(QStringLiteral("&Zoom In"));
   if (old_scale != kNoViewScale) zoom_box_ = RescaleZoomBox(old_box, old_scale, view_scale_);
   if (zoom_box_.Left < zoom_box_.Right && zoom_box_.Top < zoom_box_.Bottom) DrawZoomBox();
@@ -63,11 +68,14 @@ void MainWindow::RenderView() {
 
 void MainWindow::RenderZoomed() {
   EnsurePictureMatchesView();
-  const PixelRect source = SourceRect(zoom_box_, view_scale_);
-  CopySourceRectToView(image_, source.Left, source.Top, source.Right, source.Bottom,
-                       controls_.view->Picture());
+  ViewImage& picture = controls_.view->Picture();
+  // A whole-magnification view keeps its own mapping; the box's otherwise.
+  if (!whole_zoom_)
+    mapping_ = ZoomBoxViewMapping(zoom_box_, view_scale_, picture.Width(), picture.Height());
+  RenderMapped(image_, picture, mapping_);
+  if (grid_shown_) DrawPixelGrid(picture, mapping_, image_.Width(), image_.Height());
   controls_.view->RepaintNow();
-  ShowStatusLine(ZoomMagnification(controls_.view->DeviceWidth(), view_scale_, zoom_box_));
+  ShowStatusLine(mapping_.x.Magnification());
 }
 
 void MainWindow::RefitAfterResize() {
@@ -75,6 +83,13 @@ void MainWindow::RefitAfterResize() {
   const CommandScope scope(*this);
   const bool was_zoomed = zoomed_;
   if (loading_) return;
+  if (whole_zoom_) {
+    // Whole magnifications stay as they are; the view shows more or less of them.
+    const ViewMapping kept = mapping_;
+    RenderView();
+    ShowWholeZoom(kept);
+    return;
+  }
   RenderView();
   if (was_zoomed) ToggleZoomNow();
 }
@@ -130,6 +145,10 @@ void MainWindow::PressOnView(Qt::MouseButton, int x, int y) {
 
 void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
   ShowColourReadout(x, y);
+  if ((buttons & Qt::MiddleButton) || (space_held_ && (buttons & Qt::LeftButton))) {
+    PanFollowingPointer(x, y);
+    return;
+  }
   if (!(buttons & Qt::LeftButton)) {
     pan_anchor_ = {x, y};
     return;
@@ -156,16 +175,22 @@ void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
 void MainWindow::ShowColourReadout(int x, int y) {
   // Before the first render there is no scale to map the pointer with.
   if (view_scale_ <= 0) return;
-  const SourcePoint point =
-      ReadoutPoint(zoomed_, x, y, view_scale_, zoom_box_, controls_.view->DeviceWidth(),
-                   controls_.view->DeviceHeight());
+  const SourcePoint point = ReadoutPoint(mapping_, x, y);
   std::string colour_text;
   try {
     // The colour shown on the screen under the pointer (the enlarged pixel, the box
     // outline, a window over the view); where the screen cannot be read, the view's
     // own pixel.
+    // Over the pixel grid, the image's own pixel: never the grid's colour.
     const QPoint global = QCursor::pos();
-    std::optional<std::uint32_t> rgb = desktop_.ScreenPixel(global.x(), global.y());
+    std::optional<std::uint32_t> rgb;
+    if (grid_shown_ && zoomed_) {
+      const bool inside =
+          point.X >= 0 && point.Y >= 0 && point.X < image_.Width() && point.Y < image_.Height();
+      rgb = inside ? image_.PixelRgb(point.X, point.Y) : 0xFFFFFFu;
+    } else {
+      rgb = desktop_.ScreenPixel(global.x(), global.y());
+    }
     if (!rgb) rgb = controls_.view->Picture().PixelRgb(x, y);
     const std::string html = ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(*rgb)));
     colour_text = ColourReadoutText(point, LookUpColourName(html));

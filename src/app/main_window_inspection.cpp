@@ -1,0 +1,177 @@
+// MainWindow: exact inspection. The wheel and the + and - keys step through whole
+// magnifications (every image pixel a k x k block of device pixels) about the
+// pointer or the view's centre, 1 shows one device pixel per image pixel there, the
+// middle button (or Space with the left) pans with the picture under the pointer, and
+// G lays a grid between the pixels.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QKeyEvent>
+#include <cmath>
+
+#include "app/main_window.h"
+#include "app/qt_desktop.h"
+#include "core/view/readout.h"
+#include "core/view/whole_zoom.h"
+#include "platform/desktop.h"
+#include "support/support.h"
+
+namespace zelk {
+
+namespace {
+
+constexpr const char* kKeysHelp =
+    "Mouse\n"
+    "  Wheel: zoom in or out in whole steps (1, 2, 3, 4, 6, 8 ... 128 screen pixels\n"
+    "    per image pixel), keeping the pixel under the pointer in place\n"
+    "  Drag with the left button: draw a zoom box; when zoomed, pan\n"
+    "  Drag with the middle button, or with Space held: pan, the picture following\n"
+    "    the pointer exactly\n"
+    "\n"
+    "Keys\n"
+    "  + and -: zoom in or out around the view's centre\n"
+    "  0: the whole image fitted to the window\n"
+    "  1: one screen pixel per image pixel, around the pointer\n"
+    "  G: a grid between image pixels (from 8 screen pixels per image pixel)\n"
+    "  Escape: stop a load, or zoom out\n"
+    "  Left, Right, Page Up, Page Down: previous and next image of the folder\n"
+    "  Ctrl+O: load images    Ctrl+P: print\n"
+    "  Ctrl+C: copy the image    Ctrl+V: paste an image\n"
+    "  Ctrl+Shift+C: copy the colour under the pointer as #RRGGBB\n"
+    "  F11: full screen    F1 or ?: this list";
+
+}  // namespace
+
+QPoint MainWindow::PointerInView() const {
+  ImageView* view = controls_.view;
+  const QPoint local = view->mapFromGlobal(QCursor::pos());
+  if (!view->rect().contains(local))
+    return QPoint(view->DeviceWidth() / 2, view->DeviceHeight() / 2);
+  const qreal ratio = view->devicePixelRatioF();
+  return QPoint(static_cast<int>(std::floor(local.x() * ratio)),
+                static_cast<int>(std::floor(local.y() * ratio)));
+}
+
+int MainWindow::CurrentWholeMagnification() const {
+  if (!zoomed_) return 0;
+  if (whole_zoom_) return static_cast<int>(mapping_.x.Magnification() + 0.5);
+  // A box zoom sits between two steps: count from the step just above it.
+  return static_cast<int>(std::ceil(mapping_.x.Magnification()));
+}
+
+void MainWindow::ShowWholeZoom(const ViewMapping& mapping) {
+  mapping_ = mapping;
+  whole_zoom_ = true;
+  zoomed_ = true;
+  controls_.zoom_button->setText(QStringLiteral("&Zoom Out"));
+  // The box follows the part shown, so the SVG path, the left-drag pan and Zoom Out
+  // work on this view as on one zoomed into a box.
+  const ViewImage& picture = controls_.view->Picture();
+  const auto first_x = std::max<std::int64_t>(0, mapping_.x.Source(0));
+  const auto first_y = std::max<std::int64_t>(0, mapping_.y.Source(0));
+  const auto end_x =
+      std::min<std::int64_t>(image_.Width(), mapping_.x.Source(picture.Width() - 1) + 1);
+  const auto end_y =
+      std::min<std::int64_t>(image_.Height(), mapping_.y.Source(picture.Height() - 1) + 1);
+  if (end_x > first_x && end_y > first_y)
+    zoom_box_ = {static_cast<int>(std::ceil(first_x * view_scale_)),
+                 static_cast<int>(std::ceil(first_y * view_scale_)),
+                 static_cast<int>(std::ceil(end_x * view_scale_)),
+                 static_cast<int>(std::ceil(end_y * view_scale_))};
+  RenderZoomed();
+}
+
+void MainWindow::ZoomInWholeStepsAt(int notches, int x, int y) {
+  if (loading_ || image_.Empty() || notches == 0) return;
+  EnsurePictureMatchesView();
+  int k = CurrentWholeMagnification();
+  for (int i = 0; i < std::abs(notches); ++i)
+    k = notches > 0 ? WholeZoomUp(k, view_scale_) : WholeZoomDown(k, view_scale_);
+  if (k == 0) {
+    RenderView();
+    return;
+  }
+  if (zoomed_ && whole_zoom_ && k == CurrentWholeMagnification()) return;
+  ShowWholeZoom(ZoomAt(mapping_, x, y, k));
+}
+
+void MainWindow::WheelOverView(int notches, int x, int y) {
+  if (DeferWhileBusy([=, this] { WheelOverView(notches, x, y); })) return;
+  const CommandScope scope(*this);
+  ZoomInWholeStepsAt(notches, x, y);
+}
+
+void MainWindow::ZoomInStep() {
+  const ViewImage& picture = controls_.view->Picture();
+  ZoomInWholeStepsAt(+1, picture.Width() / 2, picture.Height() / 2);
+}
+
+void MainWindow::ZoomOutStep() {
+  const ViewImage& picture = controls_.view->Picture();
+  ZoomInWholeStepsAt(-1, picture.Width() / 2, picture.Height() / 2);
+}
+
+void MainWindow::ShowFitted() {
+  if (loading_ || image_.Empty()) return;
+  RenderView();
+}
+
+void MainWindow::ShowActualPixelsAtPointer() {
+  if (loading_ || image_.Empty()) return;
+  EnsurePictureMatchesView();
+  const QPoint at = PointerInView();
+  ShowWholeZoom(ZoomAt(mapping_, at.x(), at.y(), 1));
+}
+
+void MainWindow::ToggleGrid() {
+  grid_shown_ = !grid_shown_;
+  if (zoomed_) RenderZoomed();
+}
+
+void MainWindow::PanFollowingPointer(int x, int y) {
+  const int dx = x - pan_anchor_.X, dy = y - pan_anchor_.Y;
+  pan_anchor_ = {x, y};
+  if (!zoomed_ || (dx == 0 && dy == 0)) return;
+  if (!whole_zoom_) {
+    // A box zoom becomes the whole magnification nearest to it, about the pointer, so
+    // the picture can follow the pointer to the device pixel.
+    const int k = std::max(1, static_cast<int>(std::lround(mapping_.x.Magnification())));
+    mapping_ = ZoomAt(mapping_, x, y, k);
+  }
+  const ViewImage& picture = controls_.view->Picture();
+  ShowWholeZoom(PanWholeZoom(mapping_, dx, dy, picture.Width(), picture.Height(), image_.Width(),
+                             image_.Height()));
+}
+
+void MainWindow::CopyColourUnderPointer() {
+  if (image_.Empty() || view_scale_ <= 0) return;
+  const QPoint at = PointerInView();
+  const SourcePoint point = ReadoutPoint(mapping_, at.x(), at.y());
+  if (point.X < 0 || point.Y < 0 || point.X >= image_.Width() || point.Y >= image_.Height()) return;
+  char text[8];
+  std::snprintf(text, sizeof text, "#%06X", image_.PixelRgb(point.X, point.Y) & 0xFFFFFFu);
+  desktop_.SetClipboardText(text);
+}
+
+void MainWindow::ToggleFullScreen() {
+  setWindowState(windowState() ^ Qt::WindowFullScreen);
+}
+
+void MainWindow::ShowKeysAndGestures() {
+  ReportMessage(kKeysHelp);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Space held over the view turns the left button into the pointer-following pan;
+  // it is not passed on, so it never presses the focused button.
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && controls_.view->underMouse()) {
+    if (!static_cast<QKeyEvent*>(event)->isAutoRepeat())
+      space_held_ = event->type() == QEvent::KeyPress;
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace zelk
