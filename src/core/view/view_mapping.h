@@ -52,8 +52,8 @@ AxisMapping ScaledAxis(std::int64_t origin, double source_span, double view_span
                        std::int64_t last = AxisMapping::kNoLimit);
 
 // An axis at whole magnification k >= 1 (smaller k count as 1): view pixel v shows
-// floor((offset + v) / k), where offset = origin * k + phase is the view position of
-// the picture's left edge measured from source pixel 0, negated.
+// floor((offset + v) / k). offset = origin * k + phase is how many view pixels the
+// picture's left (top) edge lies before the view's (negative when it starts inside).
 AxisMapping WholeMagnificationAxis(std::int64_t offset, int k);
 // The offset of a whole-magnification axis (origin * view_span + phase).
 std::int64_t AxisOffset(const AxisMapping& axis);
