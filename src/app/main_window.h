@@ -212,8 +212,10 @@ class MainWindow final : public QWidget {
   ViewMapping mapping_;      // which image pixel each view pixel shows, as drawn
   bool whole_zoom_ = false;  // zoomed at a whole magnification (wheel, keys)
   bool grid_shown_ = false;  // the pixel grid over zoomed views (G)
-  bool space_held_ = false;  // Space down over the view: the left button pans
-  bool loading_ = true;      // also while no image was ever loaded
+  bool space_held_ = false;
+  QPoint last_pointer_{-1, -1};  // the last pointer position over the view  // Space down over the
+                                 // view: the left button pans
+  bool loading_ = true;          // also while no image was ever loaded
   bool zoomed_ = false;
 
   int command_depth_ = 0;

@@ -10,6 +10,7 @@
 #include "core/files/file_spec.h"
 #include "core/files/paths.h"
 #include "core/text/colour_ranges.h"
+#include "core/view/blit.h"
 #include "core/view/svg_path.h"
 #include "platform/desktop.h"
 #include "support/support.h"
@@ -79,7 +80,13 @@ bool MainWindow::SaveVisibleView() {
   if (!HasCurrentEntry()) return false;
   const std::string name = RemoveExtension(files_[file_index_]) + "_ZelkZoomed.bmp";
   EnsurePictureMatchesView();
-  SaveImageFile(name, PictureAsBitmap(controls_.view->Picture()));
+  // What the window shows, but never the pixel grid: that is drawn over the view only.
+  ViewImage visible = controls_.view->Picture();
+  if (grid_shown_ && zoomed_) {
+    visible.Reset(visible.Width(), visible.Height());
+    RenderMapped(image_, visible, mapping_);
+  }
+  SaveImageFile(name, PictureAsBitmap(visible));
   if (file_index_ < files_.Count() - 1) controls_.next_button->setFocus();
   ReportMessage("Visible Image Saved to " + name);
   return true;

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCursor>
 #include <QKeyEvent>
 #include <cmath>
 
@@ -44,13 +43,12 @@ constexpr const char* kKeysHelp =
 }  // namespace
 
 QPoint MainWindow::PointerInView() const {
-  ImageView* view = controls_.view;
-  const QPoint local = view->mapFromGlobal(QCursor::pos());
-  if (!view->rect().contains(local))
-    return QPoint(view->DeviceWidth() / 2, view->DeviceHeight() / 2);
-  const qreal ratio = view->devicePixelRatioF();
-  return QPoint(static_cast<int>(std::floor(local.x() * ratio)),
-                static_cast<int>(std::floor(local.y() * ratio)));
+  // Where the pointer last moved over the view (in device pixels), else the centre.
+  const ImageView* view = controls_.view;
+  if (last_pointer_.x() >= 0 && last_pointer_.x() < view->DeviceWidth() && last_pointer_.y() >= 0 &&
+      last_pointer_.y() < view->DeviceHeight())
+    return last_pointer_;
+  return QPoint(view->DeviceWidth() / 2, view->DeviceHeight() / 2);
 }
 
 int MainWindow::CurrentWholeMagnification() const {

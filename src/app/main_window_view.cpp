@@ -144,6 +144,7 @@ void MainWindow::PressOnView(Qt::MouseButton, int x, int y) {
 }
 
 void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
+  last_pointer_ = QPoint(x, y);
   ShowColourReadout(x, y);
   if ((buttons & Qt::MiddleButton) || (space_held_ && (buttons & Qt::LeftButton))) {
     PanFollowingPointer(x, y);
@@ -188,9 +189,11 @@ void MainWindow::ShowColourReadout(int x, int y) {
       const bool inside =
           point.X >= 0 && point.Y >= 0 && point.X < image_.Width() && point.Y < image_.Height();
       rgb = inside ? image_.PixelRgb(point.X, point.Y) : 0xFFFFFFu;
-    } else {
+    } else if (controls_.view->devicePixelRatioF() == 1.0) {
       rgb = desktop_.ScreenPixel(global.x(), global.y());
     }
+    // With a scale factor a screen pixel is read at logical coordinates, which can be a
+    // neighbour's; the view's own device pixel is exact.
     if (!rgb) rgb = controls_.view->Picture().PixelRgb(x, y);
     const std::string html = ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(*rgb)));
     colour_text = ColourReadoutText(point, LookUpColourName(html));

@@ -39,8 +39,11 @@ MainWindow& MainWindowTest::MakeWindow(int view_w, int view_h) {
 }
 
 void MainWindowTest::ResizeView(int view_w, int view_h) {
+  // view_w x view_h are device pixels; the window is sized in logical ones.
   const QSize outside = window_->size() - window_->controls().view->size();
-  window_->resize(view_w + outside.width(), view_h + outside.height());
+  const qreal ratio = window_->controls().view->devicePixelRatioF();
+  window_->resize(static_cast<int>(view_w / ratio) + outside.width(),
+                  static_cast<int>(view_h / ratio) + outside.height());
   QCoreApplication::processEvents();
   ASSERT_EQ(window_->controls().view->DeviceWidth(), view_w);
   ASSERT_EQ(window_->controls().view->DeviceHeight(), view_h);

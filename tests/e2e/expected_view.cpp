@@ -1,6 +1,7 @@
 #include "expected_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,10 +11,10 @@ namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 
-// Destination pixel i of n takes source pixel floor((2i + 1) m / 2n): the one under its
-// centre.
+// View pixel i of n over a source span of m pixels shows source pixel floor(i m / n):
+// the pixel the pointer readout names there.
 int SourceIndex(int i, int m, int n) {
-  return static_cast<int>((2 * static_cast<std::int64_t>(i) + 1) * m / (2 * std::int64_t{n}));
+  return static_cast<int>(static_cast<std::int64_t>(i) * m / n);
 }
 
 }  // namespace
@@ -31,12 +32,15 @@ Bitmap PatternImage(int width, int height, int seed) {
   return image;
 }
 
-Bitmap ExpectedZoomedView(const Bitmap& src, PixelRect rect, int view_width, int view_height) {
+Bitmap ExpectedZoomedView(const Bitmap& src, PixelRect rect, int view_width, int view_height,
+                          bool square_blocks) {
   Bitmap view;
   view.Reset(view_width, view_height);
   const int m_x = rect.right - rect.left, m_y = rect.bottom - rect.top;
   for (int y = 0; y < view_height; ++y) {
-    const int sy = rect.top + SourceIndex(y, m_y, view_height);
+    // Square blocks: the rows go at the columns' rate, never past the rectangle.
+    const int sy = square_blocks ? rect.top + std::min(m_y - 1, SourceIndex(y, m_x, view_width))
+                                 : rect.top + SourceIndex(y, m_y, view_height);
     for (int x = 0; x < view_width; ++x) {
       const int sx = rect.left + SourceIndex(x, m_x, view_width);
       const bool inside = sx >= 0 && sy >= 0 && sx < src.Width() && sy < src.Height();
@@ -49,13 +53,17 @@ Bitmap ExpectedZoomedView(const Bitmap& src, PixelRect rect, int view_width, int
 Bitmap ExpectedFittedView(const Bitmap& src, int view_width, int view_height) {
   const double scale = std::min(static_cast<double>(view_height) / src.Height(),
                                 static_cast<double>(view_width) / src.Width());
-  const int w = static_cast<int>(scale * src.Width());
-  const int h = static_cast<int>(scale * src.Height());
-  Bitmap drawn = ExpectedZoomedView(src, {0, 0, src.Width(), src.Height()}, w, h);
+  // View pixel v shows source pixel floor(v / scale), white beyond the image.
   Bitmap view;
   view.Reset(view_width, view_height);
-  for (int y = 0; y < std::min(h, view_height); ++y)
-    for (int x = 0; x < std::min(w, view_width); ++x) view.SetPixelRgb(x, y, drawn.PixelRgb(x, y));
+  for (int y = 0; y < view_height; ++y) {
+    const auto sy = static_cast<std::int64_t>(std::floor(y / scale));
+    for (int x = 0; x < view_width; ++x) {
+      const auto sx = static_cast<std::int64_t>(std::floor(x / scale));
+      if (sx < src.Width() && sy < src.Height())
+        view.SetPixelRgb(x, y, src.PixelRgb(static_cast<int>(sx), static_cast<int>(sy)));
+    }
+  }
   return view;
 }
 

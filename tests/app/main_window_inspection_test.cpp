@@ -1,0 +1,177 @@
+// The readout against the colour drawn under the pointer, and exact inspection: wheel
+// steps about the pointer, whole k x k blocks, 1:1 at the pointer, the pan that follows
+// the pointer and the grid. The whole file also runs at a scale factor of 2
+// (QT_SCALE_FACTOR=2), where view positions are device pixels.
+
+#include <QCoreApplication>
+#include <QWheelEvent>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "codecs/image_loader.h"
+#include "main_window_fixture.h"
+
+namespace zelk {
+namespace {
+
+// Each pixel's colour encodes its own coordinates.
+std::uint32_t Coordinates(int x, int y) {
+  return (static_cast<std::uint32_t>(x) << 12) | static_cast<std::uint32_t>(y);
+}
+
+class InspectionTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    MakeWindow(640, 400);
+    OpenThroughDialog({WriteImage("xy.png", 300, 170, Coordinates)});
+  }
+
+  ImageView* View() { return window_->controls().view; }
+  // The logical position of device pixel (x, y), so events land on that pixel.
+  QPointF Logical(int x, int y) {
+    const qreal ratio = View()->devicePixelRatioF();
+    return QPointF((x + 0.5) / ratio, (y + 0.5) / ratio);
+  }
+  void Move(int x, int y, Qt::MouseButtons buttons = Qt::NoButton) {
+    QMouseEvent event(QEvent::MouseMove, Logical(x, y), View()->mapToGlobal(Logical(x, y)),
+                      Qt::NoButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(View(), &event);
+  }
+  void Press(int x, int y, Qt::MouseButton button) {
+    QMouseEvent event(QEvent::MouseButtonPress, Logical(x, y), View()->mapToGlobal(Logical(x, y)),
+                      button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(View(), &event);
+  }
+  void Wheel(int x, int y, int notches) {
+    QWheelEvent event(Logical(x, y), View()->mapToGlobal(Logical(x, y)), QPoint(),
+                      QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    QCoreApplication::sendEvent(View(), &event);
+  }
+  // The image pixel the readout names at device pixel (x, y).
+  std::pair<int, int> ReadoutAt(int x, int y) {
+    Move(x, y);
+    int rx = -1, ry = -1;
+    std::sscanf(StatusText().c_str(), "HTML Colour at [X: %d Y: %d]", &rx, &ry);
+    return {rx, ry};
+  }
+  // The image pixel whose colour is drawn at device pixel (x, y).
+  std::pair<int, int> DrawnAt(int x, int y) {
+    const std::uint32_t c = View()->Picture().PixelRgb(x, y);
+    return {static_cast<int>(c >> 12), static_cast<int>(c & 0xFFF)};
+  }
+  // Every drawn pixel checked against the readout, on a lattice of step pixels.
+  void ExpectReadoutMatchesDrawing(int step) {
+    const ViewImage& picture = View()->Picture();
+    for (int y = 0; y < picture.Height(); y += step)
+      for (int x = 0; x < picture.Width(); x += step) {
+        if (picture.PixelRgb(x, y) == 0xFFFFFFu) continue;  // beyond the image
+        ASSERT_EQ(ReadoutAt(x, y), DrawnAt(x, y)) << "at " << x << "," << y;
+      }
+  }
+};
+
+TEST_F(InspectionTest, TheReadoutNamesThePixelDrawnUnderThePointer) {
+  window_->AttachPointerReadout();
+  ExpectReadoutMatchesDrawing(5);
+  // Zoomed into boxes of several shapes, the aspect rule on and off.
+  for (const bool aspect : {true, false}) {
+    if (window_->controls().enforce_aspect_box->isChecked() != aspect)
+      window_->controls().enforce_aspect_box->click();
+    for (const auto& [x0, y0, x1, y1] : {std::array{13, 7, 61, 50}, std::array{200, 90, 221, 97}}) {
+      Drag(View(), x0, y0, x1, y1);
+      window_->ToggleZoom();
+      ASSERT_TRUE(window_->zoomed());
+      ExpectReadoutMatchesDrawing(7);
+      window_->ToggleZoom();
+    }
+  }
+}
+
+TEST_F(InspectionTest, WheelStepsKeepThePointedPixelInWholeBlocks) {
+  window_->AttachPointerReadout();
+  const int x = 211, y = 97;
+  const auto pointed = DrawnAt(x, y);
+  int previous = 0;
+  for (int step = 0; step < 4; ++step) {
+    Wheel(x, y, +1);
+    ASSERT_TRUE(window_->zoomed());
+    EXPECT_EQ(DrawnAt(x, y), pointed) << "step " << step;
+    // Every block is k x k: the caption's magnification, a whole number above the last.
+    const std::string caption = Caption();
+    const int mag = std::stoi(caption.substr(caption.rfind("Mag X ") + 6));
+    EXPECT_GT(mag, previous);
+    previous = mag;
+    const ViewImage& picture = View()->Picture();
+    for (int yy = 0; yy + 1 < picture.Height(); ++yy)
+      for (int xx = 0; xx + 1 < picture.Width(); ++xx) {
+        const auto here = DrawnAt(xx, yy);
+        const auto right = DrawnAt(xx + 1, yy);
+        if (here != right) {
+          ASSERT_EQ((right.first - here.first), 1) << xx;
+        }
+      }
+    // Block edges fall every mag device pixels.
+    int first_edge = -1, edges = 0;
+    for (int xx = 1; xx < picture.Width(); ++xx)
+      if (DrawnAt(xx, 0) != DrawnAt(xx - 1, 0)) {
+        if (first_edge >= 0) {
+          EXPECT_EQ((xx - first_edge) % mag, 0) << xx;
+        }
+        if (first_edge < 0) first_edge = xx;
+        ++edges;
+      }
+    EXPECT_GT(edges, 0);
+  }
+  // Down again to the fitted view.
+  for (int step = 0; step < 10 && window_->zoomed(); ++step) Wheel(x, y, -1);
+  EXPECT_FALSE(window_->zoomed());
+}
+
+TEST_F(InspectionTest, OneToOneAtThePointerAndAPanThatFollowsIt) {
+  window_->AttachPointerReadout();
+  Move(400, 150);
+  const auto pointed = DrawnAt(400, 150);
+  window_->ShowActualPixelsAtPointer();
+  EXPECT_TRUE(Caption().ends_with("Mag X 1")) << Caption();
+  // One device pixel per image pixel: neighbours differ by one column.
+  EXPECT_EQ(DrawnAt(401, 150).first, DrawnAt(400, 150).first + 1);
+  EXPECT_EQ(std::abs(DrawnAt(400, 150).first - pointed.first), 0);
+
+  // Zoomed in by the wheel, a middle-button drag moves the picture by exactly the
+  // pointer's travel in device pixels.
+  Wheel(300, 200, +3);
+  const auto before = DrawnAt(300, 200);
+  Press(300, 200, Qt::MiddleButton);
+  Move(317, 209, Qt::MiddleButton);
+  EXPECT_EQ(DrawnAt(317, 209), before);
+  Move(318, 213, Qt::MiddleButton);
+  EXPECT_EQ(DrawnAt(318, 213), before);
+}
+
+TEST_F(InspectionTest, TheGridNeverReachesWhatIsSavedOrCopied) {
+  for (int step = 0; step < 6; ++step) Wheel(100, 100, +1);
+  const ViewImage plain = View()->Picture();
+  window_->ToggleGrid();
+  const ViewImage gridded = View()->Picture();
+  long grid_pixels = 0;
+  for (int y = 0; y < plain.Height(); ++y)
+    for (int x = 0; x < plain.Width(); ++x)
+      grid_pixels += plain.PixelRgb(x, y) != gridded.PixelRgb(x, y);
+  EXPECT_GT(grid_pixels, 0);
+
+  EXPECT_TRUE(window_->SaveVisibleView());
+  Bitmap saved;
+  LoadImageFile((dir_ / "xy_ZelkZoomed.bmp").string(), saved);
+  for (int y = 0; y < plain.Height(); ++y)
+    for (int x = 0; x < plain.Width(); ++x)
+      ASSERT_EQ(saved.PixelRgb(x, y), plain.PixelRgb(x, y)) << x << "," << y;
+  window_->CopyImageToClipboard();
+  ASSERT_TRUE(desktop_.clipboard_image.has_value());
+  EXPECT_EQ(desktop_.clipboard_image->Width(), 300);
+}
+
+}  // namespace
+}  // namespace zelk
