@@ -9,4 +9,6 @@ target_sources(zelk_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/main_window_view.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_inspection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/inspector_panel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/inspector_panel.h
 )

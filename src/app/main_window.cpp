@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QMimeData>
 #include <QScreen>
 #include <QShortcut>
@@ -16,6 +17,7 @@
 
 #include "app/decode_job.h"
 #include "app/exception_net.h"
+#include "app/inspector_panel.h"
 #include "app/qt_desktop.h"
 #include "core/window_size.h"
 #include "platform/desktop.h"
@@ -78,6 +80,7 @@ MainWindow::~MainWindow() {
   early_job_.reset();
   load_job_.reset();
   abandoned_jobs_.clear();
+  StopRegionStats();
 }
 
 void MainWindow::BuildControls() {
@@ -148,7 +151,14 @@ void MainWindow::BuildControls() {
   controls_.status_bar->setSizeGripEnabled(false);
 
   layout->addWidget(controls_.top_panel);
-  layout->addWidget(controls_.view, 1);
+  controls_.inspector = new InspectorPanel(this);
+  controls_.inspector->hide();
+  auto* middle = new QHBoxLayout;
+  middle->setContentsMargins(0, 0, 0, 0);
+  middle->setSpacing(0);
+  middle->addWidget(controls_.view, 1);
+  middle->addWidget(controls_.inspector);
+  layout->addLayout(middle, 1);
   layout->addWidget(controls_.status_bar);
 
   readout_delay_timer_ = new QTimer(this);
@@ -156,6 +166,9 @@ void MainWindow::BuildControls() {
   readout_delay_timer_->setSingleShot(true);
   progress_timer_ = new QTimer(this);
   progress_timer_->setSingleShot(true);
+  stats_timer_ = new QTimer(this);
+  stats_timer_->setSingleShot(true);
+  stats_timer_->setInterval(60);
 }
 
 void MainWindow::ConnectClick(QAbstractButton* control, void (MainWindow::*command)()) {
@@ -188,6 +201,8 @@ void MainWindow::ConnectCommands() {
   ConnectClick(controls_.actual_size_box, &MainWindow::ApplyActualSizeSetting);
   connect(readout_delay_timer_, &QTimer::timeout, this,
           [this] { RunGuarded([&] { AttachPointerReadout(); }); });
+  connect(stats_timer_, &QTimer::timeout, this,
+          [this] { RunGuarded([&] { StartRegionStats(); }); });
   connect(progress_timer_, &QTimer::timeout, this,
           [this] { RunGuarded([&] { ShowLoadProgress(); }); });
 
@@ -221,6 +236,7 @@ void MainWindow::ConnectCommands() {
   AddShortcut(Qt::Key_0, &MainWindow::ShowFitted);
   AddShortcut(Qt::Key_1, &MainWindow::ShowActualPixelsAtPointer);
   AddShortcut(Qt::Key_G, &MainWindow::ToggleGrid);
+  AddShortcut(Qt::Key_I, &MainWindow::ToggleInspector);
   AddShortcut(Qt::Key_F11, &MainWindow::ToggleFullScreen);
   AddShortcut(Qt::Key_F1, &MainWindow::ShowKeysAndGestures);
   AddShortcut(Qt::Key_Question, &MainWindow::ShowKeysAndGestures);

@@ -12,15 +12,19 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/image_view.h"
 #include "core/bitmap.h"
 #include "core/files/file_list.h"
+#include "core/inspect/region_stats.h"
 #include "core/view/geometry.h"
 #include "core/view/view_mapping.h"
 
@@ -28,6 +32,7 @@ namespace zelk {
 
 class DecodeJob;
 class Desktop;
+class InspectorPanel;
 
 // The top bar: children placed at fixed positions, some anchored to its right edge.
 class TopPanel final : public QFrame {
@@ -61,6 +66,7 @@ class MainWindow final : public QWidget {
     QPushButton* convert_button = nullptr;
     QCheckBox* actual_size_box = nullptr;
     ImageView* view = nullptr;
+    InspectorPanel* inspector = nullptr;  // beside the view, hidden until I
     QStatusBar* status_bar = nullptr;
   };
 
@@ -100,9 +106,13 @@ class MainWindow final : public QWidget {
   void ShowFitted();                 // 0
   void ShowActualPixelsAtPointer();  // 1: one device pixel per image pixel
   void ToggleGrid();                 // G
+  void ToggleInspector();            // I
   void CopyColourUnderPointer();     // Ctrl+Shift+C: "#RRGGBB"
   void ToggleFullScreen();           // F11
   void ShowKeysAndGestures();        // F1, ?
+
+  // The inspector's statistics of the region last counted (nullopt while counting).
+  const std::optional<RegionStats>& inspector_stats() const { return region_stats_; }
 
   // The tick 750 ms after a load or paste: the pointer readout starts again.
   void AttachPointerReadout();
@@ -186,6 +196,14 @@ class MainWindow final : public QWidget {
   void ZoomInWholeStepsAt(int notches, int x, int y);
   void WheelOverView(int notches, int x, int y);
   void PanFollowingPointer(int x, int y);
+  void InspectPixel(int x, int y);
+  // The zoom box's pixels, or those a zoomed view shows, or the whole image.
+  PixelRect InspectedRegion() const;
+  void RequestRegionStats();
+  void StartRegionStats();
+  void FinishRegionStats(std::uint64_t ticket);
+  // Stops the statistics thread and waits for it: before the image changes.
+  void StopRegionStats();
   bool PointOutsideImage(int x, int y) const;
   void DrawZoomBox();
   void PressOnView(Qt::MouseButton button, int x, int y);
@@ -213,9 +231,19 @@ class MainWindow final : public QWidget {
   bool whole_zoom_ = false;  // zoomed at a whole magnification (wheel, keys)
   bool grid_shown_ = false;  // the pixel grid over zoomed views (G)
   bool space_held_ = false;
-  QPoint last_pointer_{-1, -1};  // the last pointer position over the view  // Space down over the
-                                 // view: the left button pans
-  bool loading_ = true;          // also while no image was ever loaded
+  QPoint last_pointer_{-1, -1};  // the last pointer position over the view
+
+  // The inspector's statistics, counted on a thread of their own.
+  QTimer* stats_timer_ = nullptr;
+  std::thread stats_thread_;
+  std::atomic<bool> stats_cancel_{false};
+  std::uint64_t stats_ticket_ = 0;
+  std::unique_ptr<RegionStatsScratch> stats_scratch_;
+  std::optional<RegionStats> stats_result_;  // written by the thread, read after it ends
+  PixelRect stats_region_;
+  std::optional<RegionStats> region_stats_;  // Space down over the
+                                             // view: the left button pans
+  bool loading_ = true;                      // also while no image was ever loaded
   bool zoomed_ = false;
 
   int command_depth_ = 0;

@@ -133,6 +133,7 @@ bool MainWindow::PasteImage() {
     }
     // A paste is the newest image: a load still under way is dropped.
     SupersedeLoad();
+    StopRegionStats();
     image_ = std::move(pasted);
     shown_path_ = path;
     loading_ = false;
@@ -169,6 +170,7 @@ bool MainWindow::ReplaceColourRanges() {
   const std::optional<std::uint32_t> colour = desktop_.ChooseColour(last_colour_);
   if (!colour) return true;
   last_colour_ = *colour;
+  StopRegionStats();
   zelk::ReplaceColourRanges(image_, ranges, *colour);
   RenderView();
   return true;

@@ -9,8 +9,12 @@
 #include <QKeyEvent>
 #include <cmath>
 
+#include "app/inspector_panel.h"
 #include "app/main_window.h"
 #include "app/qt_desktop.h"
+#include "core/colour/colour_hex.h"
+#include "core/colour/named_colours.h"
+#include "core/inspect/pixel_probe.h"
 #include "core/view/readout.h"
 #include "core/view/whole_zoom.h"
 #include "platform/desktop.h"
@@ -170,6 +174,93 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace zelk
+
+namespace zelk {
+
+void MainWindow::ToggleInspector() {
+  InspectorPanel* inspector = controls_.inspector;
+  inspector->setVisible(!inspector->isVisible());
+  if (inspector->isVisible()) {
+    region_stats_.reset();
+    RequestRegionStats();
+  } else {
+    StopRegionStats();
+  }
+}
+
+void MainWindow::InspectPixel(int x, int y) {
+  if (!controls_.inspector->isVisible() || image_.Empty() || view_scale_ <= 0) return;
+  const SourcePoint point = ReadoutPoint(mapping_, x, y);
+  const Neighbourhood around = NeighbourhoodOf(image_, point.X, point.Y);
+  const NeighbourPixel& pixel =
+      around[kNeighbourhoodRadius * kNeighbourhoodSide + kNeighbourhoodRadius];
+  std::string name;
+  if (pixel.inside) {
+    name = LookUpColourName(ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(pixel.rgb))));
+  }
+  controls_.inspector->ShowPixel(point.X, point.Y, around, name);
+}
+
+PixelRect MainWindow::InspectedRegion() const {
+  if (zoomed_) {
+    const ViewImage& picture = controls_.view->Picture();
+    return {static_cast<int>(std::max<std::int64_t>(0, mapping_.x.Source(0))),
+            static_cast<int>(std::max<std::int64_t>(0, mapping_.y.Source(0))),
+            static_cast<int>(
+                std::min<std::int64_t>(image_.Width(), mapping_.x.Source(picture.Width() - 1) + 1)),
+            static_cast<int>(std::min<std::int64_t>(image_.Height(),
+                                                    mapping_.y.Source(picture.Height() - 1) + 1))};
+  }
+  if (!zoom_box_.Empty() && view_scale_ > 0) {
+    const PixelRect box = SourceRect(zoom_box_, view_scale_);
+    return {std::min(box.Left, box.Right), std::min(box.Top, box.Bottom),
+            std::max(box.Left, box.Right), std::max(box.Top, box.Bottom)};
+  }
+  return {0, 0, image_.Width(), image_.Height()};
+}
+
+void MainWindow::RequestRegionStats() {
+  if (controls_.inspector->isVisible()) stats_timer_->start();
+}
+
+void MainWindow::StartRegionStats() {
+  if (!controls_.inspector->isVisible() || image_.Empty()) return;
+  const PixelRect region = InspectedRegion();
+  if (region_stats_ && region == stats_region_) return;
+  StopRegionStats();
+  stats_region_ = region;
+  region_stats_.reset();
+  controls_.inspector->ShowRegion(region, std::nullopt);
+  if (!stats_scratch_) stats_scratch_ = std::make_unique<RegionStatsScratch>();
+  const std::uint64_t ticket = ++stats_ticket_;
+  stats_cancel_ = false;
+  // The image does not change while the thread reads it: every change stops the
+  // thread first (StopRegionStats).
+  stats_thread_ = std::thread([this, region, ticket] {
+    stats_result_ = ComputeRegionStats(image_, region, &stats_cancel_, stats_scratch_.get());
+    QMetaObject::invokeMethod(
+        this, [this, ticket] { RunGuarded([this, ticket] { FinishRegionStats(ticket); }); },
+        Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::FinishRegionStats(std::uint64_t ticket) {
+  if (ticket != stats_ticket_ || !stats_thread_.joinable()) return;
+  stats_thread_.join();
+  region_stats_ = std::move(stats_result_);
+  if (region_stats_ && controls_.inspector->isVisible())
+    controls_.inspector->ShowRegion(stats_region_, region_stats_);
+}
+
+void MainWindow::StopRegionStats() {
+  if (!stats_thread_.joinable()) return;
+  stats_cancel_ = true;
+  stats_thread_.join();
+  ++stats_ticket_;  // its posted result, if any, is dropped
+  region_stats_.reset();
 }
 
 }  // namespace zelk

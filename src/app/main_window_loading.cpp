@@ -233,6 +233,7 @@ void MainWindow::FinishLoad(std::uint64_t ticket) {
     return;
   }
 
+  StopRegionStats();
   image_ = job->TakeBitmap();
   shown_path_ = path;
   SelectShownEntry();

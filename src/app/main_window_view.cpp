@@ -64,6 +64,7 @@ void MainWindow::RenderView() {
   if (zoom_box_.Left < zoom_box_.Right && zoom_box_.Top < zoom_box_.Bottom) DrawZoomBox();
   controls_.view->update();
   ShowStatusLine(view_scale_);
+  RequestRegionStats();
 }
 
 void MainWindow::RenderZoomed() {
@@ -76,6 +77,7 @@ void MainWindow::RenderZoomed() {
   if (grid_shown_) DrawPixelGrid(picture, mapping_, image_.Width(), image_.Height());
   controls_.view->RepaintNow();
   ShowStatusLine(mapping_.x.Magnification());
+  RequestRegionStats();
 }
 
 void MainWindow::RefitAfterResize() {
@@ -146,6 +148,7 @@ void MainWindow::PressOnView(Qt::MouseButton, int x, int y) {
 void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
   last_pointer_ = QPoint(x, y);
   ShowColourReadout(x, y);
+  InspectPixel(x, y);
   if ((buttons & Qt::MiddleButton) || (space_held_ && (buttons & Qt::LeftButton))) {
     PanFollowingPointer(x, y);
     return;
@@ -171,6 +174,7 @@ void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
   DrawZoomBox();
   pan_anchor_ = {x, y};
   controls_.view->RepaintNow();
+  RequestRegionStats();
 }
 
 void MainWindow::ShowColourReadout(int x, int y) {

@@ -4,12 +4,14 @@
 // (QT_SCALE_FACTOR=2), where view positions are device pixels.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QWheelEvent>
 #include <array>
 #include <cmath>
 #include <cstdio>
 
 #include "codecs/image_loader.h"
+#include "core/inspect/region_stats.h"
 #include "main_window_fixture.h"
 
 namespace zelk {
@@ -171,6 +173,32 @@ TEST_F(InspectionTest, TheGridNeverReachesWhatIsSavedOrCopied) {
   window_->CopyImageToClipboard();
   ASSERT_TRUE(desktop_.clipboard_image.has_value());
   EXPECT_EQ(desktop_.clipboard_image->Width(), 300);
+}
+
+TEST_F(InspectionTest, TheInspectorCountsTheBoxOffTheGuiThread) {
+  // A box of image pixels (10, 20)-(110, 80) at the fitted scale; the count must match
+  // one made here directly.
+  window_->controls().enforce_aspect_box->click();
+  const double s = window_->view_scale();
+  Drag(View(), static_cast<int>(std::ceil(10 * s)), static_cast<int>(std::ceil(20 * s)),
+       static_cast<int>(std::ceil(110 * s)), static_cast<int>(std::ceil(80 * s)));
+  window_->ToggleInspector();
+  QElapsedTimer waited;
+  waited.start();
+  while (!window_->inspector_stats() && waited.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(window_->inspector_stats());
+  const RegionStats& stats = *window_->inspector_stats();
+  EXPECT_EQ(stats.width, 100);
+  EXPECT_EQ(stats.height, 60);
+  EXPECT_EQ(stats.distinct, 6000u);  // every pixel's colour is its own
+  EXPECT_EQ(stats.red.min, static_cast<int>((Coordinates(10, 20) >> 16) & 0xFF));
+  double green_sum = 0;
+  for (int y = 20; y < 80; ++y)
+    for (int x = 10; x < 110; ++x) green_sum += (Coordinates(x, y) >> 8) & 0xFF;
+  EXPECT_NEAR(stats.green.mean, green_sum / 6000, 1e-9);
+  ASSERT_EQ(stats.most_frequent.size(), 5u);
+  EXPECT_EQ(stats.most_frequent[0].count, 1u);
 }
 
 }  // namespace
