@@ -552,8 +552,21 @@ EmfHeader ParseEmfHeader(ByteSpan file) {
   h.device_px[1] = file.S32(76);
   h.device_hmm[0] = file.S32(80) * 100.0;
   h.device_hmm[1] = file.S32(84) * 100.0;
-  // The header's extension gives the reference device in micrometres, more exactly.
-  if (size >= 108 && file.S32(100) > 0 && file.S32(104) > 0) {
+  // The optional extensions exist only where the header leaves room for them: its
+  // fixed part ends at the record's size, the description (when there is one) and
+  // the pixel format (when there is one), whichever comes first. A description
+  // written at offset 88 is a description, not a size.
+  std::size_t end = size;
+  const std::uint32_t description_chars = file.U32(60), description_at = file.U32(64);
+  if (description_chars != 0 && description_at >= 88)
+    end = std::min<std::size_t>(end, description_at);
+  if (end >= 100) {
+    const std::uint32_t pixel_format_bytes = file.U32(88), pixel_format_at = file.U32(92);
+    if (pixel_format_bytes != 0 && pixel_format_at >= 88)
+      end = std::min<std::size_t>(end, pixel_format_at);
+  }
+  // The second extension gives the reference device in micrometres, more exactly.
+  if (end >= 108 && file.S32(100) > 0 && file.S32(104) > 0) {
     h.device_hmm[0] = file.S32(100) / 10.0;
     h.device_hmm[1] = file.S32(104) / 10.0;
   }
@@ -569,6 +582,8 @@ void PlayEmf(ByteSpan file, const EmfHeader& header, MetafileCanvas& canvas) {
     if (size < 8 || size > file.Size() - at || type == kEof) break;
     try {
       player.Play(file.Sub(at, size), type);
+    } catch (const MetafileTooCostly&) {
+      throw;
     } catch (const ImageError&) {
       // A record that contradicts itself is skipped; the rest still draws.
     }

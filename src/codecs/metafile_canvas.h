@@ -107,6 +107,8 @@ struct TextRun {
   QPointF reference;
   QString text;
   std::vector<double> dx;
+  // Glyph indices of the producer's font instead of text (ETO_GLYPH_INDEX).
+  std::vector<std::uint32_t> glyphs;
   std::uint32_t options = 0;  // ETO_OPAQUE 2, ETO_CLIPPED 4
   bool has_rect = false;
   QRectF rect;  // logical units: left, top, right, bottom as QRectF(l, t, r - l, b - t)
@@ -117,10 +119,26 @@ class MetafileCanvas {
   // Draws on out, whose pixels must stay put while the canvas lives.
   // device_to_output maps the device units the mapping modes produce onto output
   // pixels; device_pixels_per_mm is the resolution fixed mapping modes assume.
-  MetafileCanvas(Bitmap& out, const QTransform& device_to_output, QPointF device_pixels_per_mm);
+  // work_budget bounds the drawing work (see metafile_limits.h); past it a drawing
+  // call throws MetafileTooCostly.
+  MetafileCanvas(Bitmap& out, const QTransform& device_to_output, QPointF device_pixels_per_mm,
+                 std::int64_t work_budget = INT64_MAX);
   ~MetafileCanvas();
   MetafileCanvas(const MetafileCanvas&) = delete;
   MetafileCanvas& operator=(const MetafileCanvas&) = delete;
+
+  // A canvas that draws nothing and collects the output-pixel box of everything the
+  // records would paint (clipping applied), on an unbounded output plane.
+  static std::unique_ptr<MetafileCanvas> Measuring(const QTransform& device_to_output,
+                                                   QPointF device_pixels_per_mm);
+  bool IsMeasuring() const { return measuring_; }
+  // Empty when nothing was painted.
+  QRectF PaintedBounds() const { return painted_; }
+
+  // The most pixels a bitmap embedded in the file may have.
+  std::int64_t MaxBitmapPixels() const;
+  // Charges work (output pixels or path elements) against the budget.
+  void Spend(double work);
 
   DcState& State() { return state_; }
   void SaveDc();
@@ -179,8 +197,16 @@ class MetafileCanvas {
   QPen MakePen() const;
   bool PrepareBrush(QBrush& brush) const;
   QRect OutputBox(double l, double t, double r, double b) const;
+  // The part of an output-pixel box that can be painted: inside the output and clip.
+  QRectF Paintable(const QRectF& box) const;
+  void Note(const QRectF& box);
+  void DrawRun(const TextRun& run, const QFont& font, QPointF origin, double sx);
 
   Bitmap& out_;
+  QRect full_;  // the output plane: the picture, or unbounded when measuring
+  bool measuring_ = false;
+  QRectF painted_;
+  std::int64_t work_left_;
   QImage image_;
   QPainter painter_;
   QTransform device_to_output_;

@@ -474,6 +474,8 @@ void PlayWmf(ByteSpan file, const WmfHeader& header, MetafileCanvas& canvas) {
     if (words < 3 || words > (file.Size() - at) / 2 || function == kEof) break;
     try {
       player.Play(file.Sub(at, std::size_t{words} * 2), function);
+    } catch (const MetafileTooCostly&) {
+      throw;
     } catch (const ImageError&) {
       // A record that contradicts itself is skipped; the rest still draws.
     }

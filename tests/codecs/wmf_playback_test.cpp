@@ -1,9 +1,6 @@
-// Playback of WMF records: mapping, shapes, objects, bitmaps, text, and the public
-// sample file.
+// Playback of WMF records: mapping, shapes, objects, bitmaps and text.
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "codecs/metafile_reader.h"
 #include "metafile_test_support.h"
@@ -151,27 +148,6 @@ TEST(WmfPlayback, TextIsDrawnInTheTextColour) {
       if (out.PixelRgb(x, y) == kRed) ++red;
   EXPECT_GT(red, 100);
   EXPECT_EQ(out.PixelRgb(5, 5), kWhite);  // before the text's box
-}
-
-TEST(WmfPlayback, PublicSampleDrawing) {
-  const auto path = std::filesystem::path(ZELK_TESTDATA_DIR) / "metafile" / "drawing.wmf";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "test data absent: " << path;
-  const Bytes data = test::ReadAll(path);
-  const Bitmap out = Play(data);
-  // 1369 units at 1200 per inch, shown at 96 dots per inch.
-  EXPECT_EQ(out.Width(), 110);
-  EXPECT_EQ(out.Height(), 110);
-  // A red disc whose polygon is centred at (925, 925) units with the window at the
-  // origin: its centre lands at 74 pixels, and the box cuts it right and below.
-  EXPECT_EQ(out.PixelRgb(0, 0), kWhite);
-  EXPECT_EQ(out.PixelRgb(74, 74), kRed);
-  EXPECT_EQ(out.PixelRgb(109, 109), kRed);
-  EXPECT_EQ(out.PixelRgb(25, 25), kWhite);
-  int coloured = 0;
-  for (int y = 0; y < out.Height(); ++y)
-    for (int x = 0; x < out.Width(); ++x)
-      if (out.PixelRgb(x, y) != kWhite) ++coloured;
-  EXPECT_GT(coloured, 1000);
 }
 
 }  // namespace
