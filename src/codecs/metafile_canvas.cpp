@@ -514,6 +514,16 @@ void MetafileCanvas::ArcShape(ArcKind kind, double l, double t, double r, double
   if (sweep == 0) sweep = 360;
   if (state_.arc_clockwise) sweep -= 360;
   QPainterPath path;
+  if (kind == ArcKind::kArcTo) {
+    path.moveTo(state_.position);
+    QPainterPath arc;
+    arc.arcMoveTo(box, a0);
+    path.lineTo(arc.currentPosition());
+    path.arcTo(box, a0, sweep);
+    state_.position = path.currentPosition();
+    EmitConnected(path);
+    return;
+  }
   if (kind == ArcKind::kPie) {
     path.moveTo(c);
     path.arcTo(box, a0, sweep);
@@ -524,6 +534,126 @@ void MetafileCanvas::ArcShape(ArcKind kind, double l, double t, double r, double
     if (kind == ArcKind::kChord) path.closeSubpath();
   }
   Emit(path, true, kind != ArcKind::kArc);
+}
+
+void MetafileCanvas::EmitConnected(const QPainterPath& logical_path) {
+  if (path_open_) {
+    const QPainterPath output = LogicalToOutput().map(logical_path);
+    if (path_.elementCount() == 0)
+      path_.addPath(output);
+    else
+      path_.connectPath(output);
+    return;
+  }
+  Emit(logical_path, true, false);
+}
+
+void MetafileCanvas::AngleArc(QPointF centre, double radius, double start_angle,
+                              double sweep_angle) {
+  if (!std::isfinite(start_angle) || !std::isfinite(sweep_angle) || !(radius > 0)) return;
+  // Past one turn the arc only repeats itself.
+  sweep_angle = std::clamp(sweep_angle, -720.0, 720.0);
+  const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+  QPainterPath path;
+  path.moveTo(state_.position);
+  QPainterPath arc;
+  arc.arcMoveTo(box, start_angle);
+  path.lineTo(arc.currentPosition());
+  path.arcTo(box, start_angle, sweep_angle);
+  state_.position = path.currentPosition();
+  EmitConnected(path);
+}
+
+void MetafileCanvas::PolyDraw(const QPolygonF& points, const std::vector<std::uint8_t>& types) {
+  QPainterPath path;
+  path.moveTo(state_.position);
+  for (std::size_t i = 0; i < types.size() && i < static_cast<std::size_t>(points.size()); ++i) {
+    const QPointF p = points[static_cast<qsizetype>(i)];
+    switch (types[i] & 6) {
+      case 6:
+        path.moveTo(p);
+        break;
+      case 4:
+        // A Bézier takes three points; a damaged run of fewer ends the drawing.
+        if (i + 2 >= types.size() || i + 2 >= static_cast<std::size_t>(points.size())) {
+          i = types.size();
+          continue;
+        }
+        path.cubicTo(p, points[static_cast<qsizetype>(i + 1)],
+                     points[static_cast<qsizetype>(i + 2)]);
+        i += 2;
+        break;
+      default:
+        path.lineTo(p);
+        break;
+    }
+    if ((types[std::min(i, types.size() - 1)] & 1) != 0) path.closeSubpath();
+  }
+  state_.position = path.currentPosition();
+  EmitConnected(path);
+}
+
+QRegion MetafileCanvas::OutputRegion(const std::vector<QRectF>& rects) const {
+  QRegion region;
+  for (const QRectF& r : rects) {
+    const QRect box = OutputBox(r.left(), r.top(), r.right(), r.bottom());
+    if (box.isValid()) region |= box & full_;
+  }
+  return region;
+}
+
+void MetafileCanvas::PaintRegion(const QRegion& region, const GdiBrush& brush) {
+  if (measuring_) {
+    Note(region.boundingRect());
+    return;
+  }
+  QRegion area = region;
+  if (state_.clipped) area &= state_.clip;
+  double pixels = 0;
+  for (const QRect& r : area) pixels += static_cast<double>(r.width()) * r.height();
+  Spend(pixels);
+  const GdiBrush current = state_.brush;
+  state_.brush = brush;
+  QBrush qbrush;
+  const bool paints = PrepareBrush(qbrush);
+  state_.brush = current;
+  if (!paints) return;
+  PreparePainter();
+  for (const QRect& r : area) painter_.fillRect(r, qbrush);
+}
+
+void MetafileCanvas::FillRegion(const std::vector<QRectF>& rects, const GdiBrush& brush) {
+  PaintRegion(OutputRegion(rects), brush);
+}
+
+void MetafileCanvas::FrameRegion(const std::vector<QRectF>& rects, const GdiBrush& brush, double w,
+                                 double h) {
+  const QRegion region = OutputRegion(rects);
+  const QTransform t = LogicalToOutput();
+  const int dx = std::clamp(static_cast<int>(std::lround(std::abs(w * ScaleX(t)))), 1, 1 << 16);
+  const int dy = std::clamp(static_cast<int>(std::lround(std::abs(h * ScaleY(t)))), 1, 1 << 16);
+  // What stays inside when the region is moved by the frame's width each way.
+  const QRegion inner = region & region.translated(dx, 0) & region.translated(-dx, 0) &
+                        region.translated(0, dy) & region.translated(0, -dy);
+  PaintRegion(region - inner, brush);
+}
+
+void MetafileCanvas::InvertRegion(const std::vector<QRectF>& rects) {
+  QRegion area = OutputRegion(rects);
+  if (measuring_) {
+    Note(area.boundingRect());
+    return;
+  }
+  if (state_.clipped) area &= state_.clip;
+  double pixels = 0;
+  for (const QRect& r : area) pixels += static_cast<double>(r.width()) * r.height();
+  Spend(pixels);
+  const std::uint8_t none[3] = {0, 0, 0};
+  const RopRow invert(0x55, none);
+  for (const QRect& r : area)
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      invert.Apply(out_.Row(y) + static_cast<std::ptrdiff_t>(r.left()) * 3, nullptr,
+                   static_cast<std::size_t>(r.width()) * 3);
 }
 
 void MetafileCanvas::FillBox(double l, double t, double r, double b, std::int64_t fill_colour) {

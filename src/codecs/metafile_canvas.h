@@ -46,11 +46,12 @@ struct GdiFont {
 };
 
 struct GdiObject {
-  enum class Kind { kPen, kBrush, kFont, kOther };
+  enum class Kind { kPen, kBrush, kFont, kRegion, kOther };
   Kind kind = Kind::kOther;
   GdiPen pen;
   GdiBrush brush;
   GdiFont font;
+  std::vector<QRectF> region;  // WMF regions, logical units
 };
 
 // Objects created by the records, by index. Both formats bound the table.
@@ -99,7 +100,7 @@ struct DcState {
   QRegion clip;  // output pixels, when clipped
 };
 
-enum class ArcKind { kArc, kChord, kPie };
+enum class ArcKind { kArc, kChord, kPie, kArcTo };
 
 // Text as a record gives it; dx holds one advance per character (logical units) or
 // is empty.
@@ -162,6 +163,19 @@ class MetafileCanvas {
   void RoundRect(double l, double t, double r, double b, double corner_w, double corner_h);
   void Ellipse(double l, double t, double r, double b);
   void ArcShape(ArcKind kind, double l, double t, double r, double b, QPointF start, QPointF end);
+  // A line from the current position to where the arc starts, then the arc; the
+  // current position moves to its end. Angles in degrees, counter-clockwise.
+  void AngleArc(QPointF centre, double radius, double start_angle, double sweep_angle);
+  // Lines and Béziers by point types (PT_MOVETO 6, PT_LINETO 2, PT_BEZIERTO 4, with
+  // PT_CLOSEFIGURE 1), from the current position.
+  void PolyDraw(const QPolygonF& points, const std::vector<std::uint8_t>& types);
+  // Regions given as rectangles in logical units: filled with a brush, framed with a
+  // brush w x h logical units thick, or inverted.
+  void FillRegion(const std::vector<QRectF>& rects, const GdiBrush& brush);
+  void FrameRegion(const std::vector<QRectF>& rects, const GdiBrush& brush, double w, double h);
+  void InvertRegion(const std::vector<QRectF>& rects);
+  // The rectangles in output pixels.
+  QRegion OutputRegion(const std::vector<QRectF>& rects) const;
   // Fills the box with the brush (fill_colour < 0) or a colour.
   void FillBox(double l, double t, double r, double b, std::int64_t fill_colour = -1);
   void Text(const TextRun& run);
@@ -192,6 +206,9 @@ class MetafileCanvas {
 
  private:
   void Emit(const QPainterPath& logical_path, bool stroke, bool fill);
+  // A stroke that continues the current figure when a path is being recorded.
+  void EmitConnected(const QPainterPath& logical_path);
+  void PaintRegion(const QRegion& region, const GdiBrush& brush);
   void DrawOutput(const QPainterPath& output_path, bool stroke, bool fill);
   void PreparePainter();
   QPen MakePen() const;
