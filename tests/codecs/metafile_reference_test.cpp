@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -102,6 +103,61 @@ TEST(MetafileReference, InkscapeTextAndBitmapMatchInkscapesRendering) {
                                      {115, 80, 0x30A040},
                                      {140, 20, 0xFFE0A0},
                                      {140, 110, 0xFFFFFF}});
+}
+
+// Pixels whose 5 x 5 neighbourhood in the reference is one colour (inside shapes and
+// bitmap blocks) and that differ from it in ours.
+int InteriorDifferences(const Bitmap& ours, const Bitmap& reference) {
+  int bad = 0;
+  const int w = std::min(ours.Width(), reference.Width());
+  const int h = std::min(ours.Height(), reference.Height());
+  for (int y = 2; y + 2 < h; ++y)
+    for (int x = 2; x + 2 < w; ++x) {
+      const std::uint32_t c = reference.PixelRgb(x, y);
+      bool uniform = true;
+      for (int ny = y - 2; ny <= y + 2 && uniform; ++ny)
+        for (int nx = x - 2; nx <= x + 2 && uniform; ++nx)
+          uniform = reference.PixelRgb(nx, ny) == c;
+      if (uniform && ours.PixelRgb(x, y) != c) ++bad;
+    }
+  return bad;
+}
+
+// One drawing (shapes, a clipped circle, text, a pixelated bitmap) written by other
+// programs, each file against that program's own drawing of the file it wrote: exact
+// inside every area of one colour, and at most 1 % of the pixels out of their
+// neighbourhood's range at edges and in text.
+TEST(MetafileReference, OtherProducersFilesMatchTheirOwnRendering) {
+  test::EnsureGuiApplication();
+  for (const char* name : {"scene-inkscape.wmf", "scene-inkscape.emf", "scene-libreoffice.wmf",
+                           "scene-libreoffice.emf"}) {
+    SCOPED_TRACE(name);
+    const std::string file = name;
+    const std::string stem = file.substr(0, file.size() - 4);
+    const std::string kind = file.substr(file.size() - 3);
+    Bitmap reference;
+    std::FILE* f = std::fopen((kFolder / (stem + "-" + kind + ".png")).c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    ReadPngFile(f, reference);
+    std::fclose(f);
+    const test::Bytes data = test::ReadAll(kFolder / file);
+    ASSERT_FALSE(data.empty());
+    Bitmap ours;
+    if (kind == "wmf")
+      ReadWmf(data.data(), data.size(), ours);
+    else
+      ReadEmf(data.data(), data.size(), ours);
+    EXPECT_NEAR(ours.Width(), reference.Width(), 1);
+    EXPECT_NEAR(ours.Height(), reference.Height(), 1);
+    const int interior = InteriorDifferences(ours, reference);
+    const int outside = Mismatches(ours, reference, 24);
+    const int area = std::min(ours.Width(), reference.Width()) *
+                     std::min(ours.Height(), reference.Height());
+    EXPECT_EQ(interior, 0);
+    EXPECT_LE(outside, area / 100);
+    std::printf("%s: %d of %d pixels outside tolerance, %d inside areas of one colour\n", name,
+                outside, area, interior);
+  }
 }
 
 // The box of the strongly red pixels and how many there are.
