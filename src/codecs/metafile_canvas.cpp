@@ -817,13 +817,40 @@ void MetafileCanvas::DrawRun(const TextRun& run, const QFont& font, QPointF orig
         advance += run.dx[static_cast<std::size_t>(i)] * sx;
     }
   }
-  QGlyphRun glyph_run;
-  glyph_run.setRawFont(raw);
-  glyph_run.setGlyphIndexes(glyphs);
-  glyph_run.setPositions(positions);
-  glyph_run.setUnderline(font.underline());
-  glyph_run.setStrikeOut(font.strikeOut());
-  painter_.drawGlyphRun(origin, glyph_run);
+  // Glyphs that cannot show are left out: the run is rasterised as one outline, and
+  // off-picture glyphs of a large font would cost every row of it.
+  const QTransform placement = painter_.transform();
+  const double em = std::max(1.0, raw.pixelSize());
+  QList<quint32> shown_glyphs;
+  QList<QPointF> shown_positions;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    const QRectF box(origin.x() + positions[i].x() - em, origin.y() - 2 * em, 3 * em, 3 * em);
+    const QRectF visible = Paintable(placement.mapRect(box));
+    if (!visible.isValid() || visible.isEmpty()) continue;
+    shown_glyphs.append(glyphs[i]);
+    shown_positions.append(positions[i]);
+  }
+  if (shown_glyphs.isEmpty()) return;
+  glyphs = std::move(shown_glyphs);
+  positions = std::move(shown_positions);
+  // Text laid out as the font would is one run. Glyphs that a spacing array piles onto
+  // each other start a new run: the rasteriser's cost for one outline grows far faster
+  // than its parts when large glyphs overlap.
+  const QList<QPointF> natural = raw.advancesForGlyphIndexes(glyphs);
+  qsizetype first = 0;
+  for (qsizetype i = 1; i <= glyphs.size(); ++i) {
+    if (i < glyphs.size() &&
+        std::abs(positions[i].x() - positions[i - 1].x()) >= 0.75 * natural[i - 1].x())
+      continue;
+    QGlyphRun glyph_run;
+    glyph_run.setRawFont(raw);
+    glyph_run.setGlyphIndexes(glyphs.mid(first, i - first));
+    glyph_run.setPositions(positions.mid(first, i - first));
+    glyph_run.setUnderline(font.underline());
+    glyph_run.setStrikeOut(font.strikeOut());
+    painter_.drawGlyphRun(origin, glyph_run);
+    first = i;
+  }
 }
 
 void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* src,
