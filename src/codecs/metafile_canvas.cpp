@@ -787,9 +787,10 @@ void MetafileCanvas::DrawRun(const TextRun& run, const QFont& font, QPointF orig
   QList<quint32> glyphs;
   if (run.glyphs.empty()) {
     glyphs = raw.glyphIndexesForString(run.text);
-    if (glyphs.size() != run.text.size()) {
-      // Characters outside the basic plane pair up into one glyph; the advances no
-      // longer line up, so the text is laid out as a whole.
+    if (glyphs.size() != run.text.size() || glyphs.contains(0)) {
+      // Characters outside the basic plane pair up into one glyph, and characters the
+      // font lacks need another font: the text is laid out by Qt, with font fallback,
+      // as a whole (the record's advances are then not followed).
       painter_.drawText(origin, run.text);
       return;
     }
