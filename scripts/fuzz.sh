@@ -46,6 +46,17 @@ max_len() {
   esac
 }
 
+# Seconds one input may take before it counts as a hang. A metafile may legitimately
+# spend its whole playback budget (64 work units per picture pixel, the picture capped
+# by the 64 MiB allocation limit below at about 22 megapixels): about 30 seconds in this
+# sanitized, instrumented build, so the metafile targets get twice that.
+input_timeout() {
+  case $1 in
+    wmf | emf) echo 60 ;;
+    *) echo 20 ;;
+  esac
+}
+
 # The public test files that seed each target (left out when absent).
 testdata() {
   local t=$root/../shared/testdata
@@ -86,7 +97,7 @@ run_one() {
   local start=$SECONDS
   # -fork keeps going after a finding, so one crash does not end the target's time.
   nice -n 19 "$build/fuzz/zelk_fuzz_$t" "$dir/corpus" "${seeds[@]}" \
-    -max_total_time="$seconds" -max_len="$(max_len "$t")" -rss_limit_mb=4096 -timeout=20 \
+    -max_total_time="$seconds" -max_len="$(max_len "$t")" -rss_limit_mb=4096 -timeout="$(input_timeout "$t")" \
     -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -print_final_stats=1 \
     -artifact_prefix="$dir/artifacts/" >"$dir/log.txt" 2>&1 || true
   echo $((SECONDS - start)) >"$dir/seconds"
