@@ -176,6 +176,7 @@ std::vector<QRectF> EmfPlayer::RegionRects(std::size_t at, std::size_t bytes) co
   const std::size_t count = data.U32(8);
   if (count > data.Size() / 16 || !data.Has(32, count * 16))
     throw ImageError("a region is shorter than it claims");
+  if (count > MetafileCanvas::kMaxRegionRects) throw ImageError("a region has too many rectangles");
   std::vector<QRectF> rects;
   rects.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
@@ -346,18 +347,21 @@ void EmfPlayer::ClipRegion() {
   const std::size_t count = data.U32(8);
   if (count > data.Size() / 16 || !data.Has(32, count * 16))
     throw ImageError("a clipping region is shorter than it claims");
+  if (count > MetafileCanvas::kMaxRegionRects)
+    throw ImageError("a clipping region has too many rectangles");
   // The rectangles are in device units.
-  QRegion region;
+  std::vector<QRect> rects;
+  rects.reserve(count);
   const QTransform& d = canvas_.DeviceToOutput();
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t at = 32 + 16 * i;
     const QRectF r = d.mapRect(QRectF(QPointF(data.S32(at), data.S32(at + 4)),
                                       QPointF(data.S32(at + 8), data.S32(at + 12))));
     auto round = [](double v) { return static_cast<int>(std::lround(std::clamp(v, -1e9, 1e9))); };
-    region |= QRect(QPoint(round(r.left()), round(r.top())),
-                    QPoint(round(r.right()) - 1, round(r.bottom()) - 1));
+    rects.emplace_back(QPoint(round(r.left()), round(r.top())),
+                       QPoint(round(r.right()) - 1, round(r.bottom()) - 1));
   }
-  canvas_.CombineClip(region, mode);
+  canvas_.CombineClip(canvas_.RegionOf(std::move(rects)), mode);
 }
 
 void EmfPlayer::Play(ByteSpan record, std::uint32_t type) {

@@ -149,10 +149,11 @@ MetafileCanvas::~MetafileCanvas() {
 }
 
 std::unique_ptr<MetafileCanvas> MetafileCanvas::Measuring(const QTransform& device_to_output,
-                                                          QPointF device_pixels_per_mm) {
+                                                          QPointF device_pixels_per_mm,
+                                                          std::int64_t work_budget) {
   static Bitmap nothing;
   auto canvas = std::unique_ptr<MetafileCanvas>(
-      new MetafileCanvas(nothing, device_to_output, device_pixels_per_mm));
+      new MetafileCanvas(nothing, device_to_output, device_pixels_per_mm, work_budget));
   canvas->measuring_ = true;
   // Far enough for any 16-bit or reasonable 32-bit drawing, small enough for QRegion.
   constexpr int kFar = 1 << 28;
@@ -167,7 +168,6 @@ std::int64_t MetafileCanvas::MaxBitmapPixels() const {
 }
 
 void MetafileCanvas::Spend(double work) {
-  if (measuring_) return;
   const double w = std::isfinite(work) ? std::max(0.0, work) : 1e18;
   if (w >= static_cast<double>(work_left_)) {
     work_left_ = 0;
@@ -593,12 +593,31 @@ void MetafileCanvas::PolyDraw(const QPolygonF& points, const std::vector<std::ui
   EmitConnected(path);
 }
 
-QRegion MetafileCanvas::OutputRegion(const std::vector<QRectF>& rects) const {
-  QRegion region;
-  for (const QRectF& r : rects) {
-    const QRect box = OutputBox(r.left(), r.top(), r.right(), r.bottom());
-    if (box.isValid()) region |= box & full_;
+QRegion MetafileCanvas::OutputRegion(const std::vector<QRectF>& rects) {
+  if (rects.size() > kMaxRegionRects) throw ImageError("a region has too many rectangles");
+  std::vector<QRect> boxes;
+  boxes.reserve(rects.size());
+  for (const QRectF& r : rects)
+    boxes.push_back(OutputBox(r.left(), r.top(), r.right(), r.bottom()));
+  return RegionOf(std::move(boxes));
+}
+
+QRegion MetafileCanvas::RegionOf(std::vector<QRect> rects) {
+  if (rects.size() > kMaxRegionRects) throw ImageError("a region has too many rectangles");
+  std::erase_if(rects, [&](QRect& r) {
+    r &= full_;
+    return r.isEmpty();
+  });
+  bool banded = true;
+  for (std::size_t i = 1; i < rects.size() && banded; ++i) {
+    const QRect &a = rects[i - 1], &b = rects[i];
+    banded = b.top() > a.bottom() ||
+             (b.top() == a.top() && b.height() == a.height() && b.left() > a.right());
   }
+  const double n = static_cast<double>(rects.size());
+  Spend(banded ? n : n * n * 4);
+  QRegion region;
+  for (const QRect& r : rects) region |= r;
   return region;
 }
 

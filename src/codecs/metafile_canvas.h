@@ -130,8 +130,10 @@ class MetafileCanvas {
 
   // A canvas that draws nothing and collects the output-pixel box of everything the
   // records would paint (clipping applied), on an unbounded output plane.
+  // Work it would take all the same (joining regions) is charged to work_budget.
   static std::unique_ptr<MetafileCanvas> Measuring(const QTransform& device_to_output,
-                                                   QPointF device_pixels_per_mm);
+                                                   QPointF device_pixels_per_mm,
+                                                   std::int64_t work_budget);
   bool IsMeasuring() const { return measuring_; }
   // Empty when nothing was painted.
   QRectF PaintedBounds() const { return painted_; }
@@ -174,8 +176,14 @@ class MetafileCanvas {
   void FillRegion(const std::vector<QRectF>& rects, const GdiBrush& brush);
   void FrameRegion(const std::vector<QRectF>& rects, const GdiBrush& brush, double w, double h);
   void InvertRegion(const std::vector<QRectF>& rects);
-  // The rectangles in output pixels.
-  QRegion OutputRegion(const std::vector<QRectF>& rects) const;
+  // The rectangles in output pixels, as one region.
+  QRegion OutputRegion(const std::vector<QRectF>& rects);
+  // The union of rectangles in output pixels. Region data list them in bands, top to
+  // bottom and left to right, which Qt joins in linear time; any other order costs
+  // the square of the count, which is charged to the work budget. At most
+  // kMaxRegionRects rectangles; more throw ImageError.
+  QRegion RegionOf(std::vector<QRect> rects);
+  static constexpr std::size_t kMaxRegionRects = 16384;
   // Fills the box with the brush (fill_colour < 0) or a colour.
   void FillBox(double l, double t, double r, double b, std::int64_t fill_colour = -1);
   void Text(const TextRun& run);

@@ -26,7 +26,7 @@ int RoundedSide(double v) {
   return static_cast<int>(std::llround(v));
 }
 
-void Prepare(Bitmap& out, int width, int height) {
+void CheckPicture(int width, int height) {
   if (width <= 0 || height <= 0) throw ImageError("the metafile's picture has no size");
   if (std::int64_t{width} * height > kMaxMetafilePicturePixels)
     throw ImageError("the metafile's picture would be " + std::to_string(width) + " x " +
@@ -34,12 +34,15 @@ void Prepare(Bitmap& out, int width, int height) {
                      std::to_string(kMaxMetafilePicturePixels >> 20) +
                      " megapixels a metafile may be drawn at");
   CheckImageSize(width, height);
+}
+
+void Prepare(Bitmap& out, int width, int height) {
+  CheckPicture(width, height);
   out.Reset(width, height);
 }
 
-std::int64_t WorkBudget(const Bitmap& out) {
-  return std::max(kMinMetafileWork,
-                  std::int64_t{out.Width()} * out.Height() * kMetafileWorkPerPixel);
+std::int64_t WorkBudget(int width, int height) {
+  return std::max(kMinMetafileWork, std::int64_t{width} * height * kMetafileWorkPerPixel);
 }
 
 // How far to move a drawing along one axis of a picture side pixels long, given
@@ -75,6 +78,7 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
         QPointF(std::min(header.left, header.right), std::min(header.top, header.bottom));
     initial.window_ext = QPointF(box_w, box_h);
     initial.viewport_ext = QPointF(width, height);
+    CheckPicture(width, height);
     const std::unique_ptr<MetafileCanvas> measure =
         MetafileCanvas::Measuring(device_to_output, QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4));
     measure->State() = initial;
@@ -105,7 +109,7 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
   Prepare(out, width, height);
   MetafileCanvas canvas(out, device_to_output,
                         QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4) / device_to_output.m11(),
-                        WorkBudget(out));
+                        WorkBudget(width, height));
   canvas.State() = initial;
   PlayWmf(file, header, canvas);
 }
@@ -142,7 +146,7 @@ void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
   }
   Prepare(out, width, height);
   MetafileCanvas canvas(out, device_to_output, QPointF(100.0 / hmm_x, 100.0 / hmm_y),
-                        WorkBudget(out));
+                        WorkBudget(width, height));
   PlayEmf(file, header, canvas);
 }
 

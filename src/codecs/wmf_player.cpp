@@ -156,6 +156,8 @@ void WmfPlayer::CreateRegion() {
       const double top = rec_.S16(at + 2), bottom = rec_.S16(at + 4);
       if (!rec_.Has(at + 6, coordinates * 2 + 2))
         throw ImageError("a region is shorter than it claims");
+      if (object.region.size() + coordinates / 2 > MetafileCanvas::kMaxRegionRects)
+        throw ImageError("a region has too many rectangles");
       for (std::size_t k = 0; k + 1 < coordinates; k += 2)
         object.region.emplace_back(QPointF(rec_.S16(at + 6 + 2 * k), top),
                                    QPointF(rec_.S16(at + 8 + 2 * k), bottom));
