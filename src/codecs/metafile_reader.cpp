@@ -79,8 +79,8 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
     initial.window_ext = QPointF(box_w, box_h);
     initial.viewport_ext = QPointF(width, height);
     CheckPicture(width, height);
-    const std::unique_ptr<MetafileCanvas> measure =
-        MetafileCanvas::Measuring(device_to_output, QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4));
+    const std::unique_ptr<MetafileCanvas> measure = MetafileCanvas::Measuring(
+        device_to_output, QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4), WorkBudget(width, height));
     measure->State() = initial;
     PlayWmf(file, header, *measure);
     const QRectF drawn = measure->PaintedBounds();
