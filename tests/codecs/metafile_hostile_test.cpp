@@ -229,6 +229,20 @@ TEST(MetafileHostile, CostlyOrHugePicturesAreRefusedWithAReason) {
     b.Raw(84, text);
     ExpectRefused(Refusal(ReadEmf, b.Build(kSide, kSide)), "too costly");
   }
+  // A region of 16384 one-pixel rectangles listed bottom to top: joining them out of
+  // band order takes time in the square of their number.
+  {
+    test::EmfBuilder b;
+    b.Rec(39, {1, 0, 0x0000FF, 0});
+    Bytes p(16, 0);
+    constexpr std::uint32_t kRects = 16384;
+    for (std::uint32_t v : {32 + 16 * kRects, 1u, 32u, 1u, kRects, 16 * kRects, 0u, 0u, 0u, 0u})
+      test::Put32(p, v);
+    for (std::uint32_t i = kRects; i-- > 0;)
+      for (std::uint32_t v : {i % 128, i / 128, i % 128 + 1, i / 128 + 1}) test::Put32(p, v);
+    b.Raw(71, p);  // FILLRGN
+    ExpectRefused(Refusal(ReadEmf, b.Build(128, 128)), "too costly");
+  }
   // 46 bytes of placeable WMF and 128 bytes of EMF claiming a 46340-pixel square.
   {
     Bytes wmf = test::WmfBuilder().Build(23170, 23170, 96);
