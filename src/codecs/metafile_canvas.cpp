@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QRawFont>
 #include <algorithm>
@@ -796,11 +795,25 @@ void MetafileCanvas::Text(const TextRun& run) {
 }
 
 void MetafileCanvas::DrawRun(const TextRun& run, const QFont& font, QPointF origin, double sx) {
+  // Text is filled as outlines, not through Qt's glyph cache: that cache keeps an image
+  // of every glyph drawn for as long as the font lives, and a record of thousands of
+  // different characters grows it by hundreds of megabytes.
+  const QColor colour = ColourOf(state_.text_colour);
+  painter_.setRenderHint(QPainter::Antialiasing, true);
+  struct Restore {
+    QPainter& painter;
+    ~Restore() { painter.setRenderHint(QPainter::Antialiasing, false); }
+  } restore{painter_};
+  auto laid_out_by_qt = [&] {
+    QPainterPath outline;
+    outline.addText(origin, font, run.text);
+    painter_.fillPath(outline, colour);
+  };
   if (run.glyphs.empty() && run.dx.empty()) {
-    painter_.drawText(origin, run.text);
+    laid_out_by_qt();
     return;
   }
-  // Glyphs at the record's own advances, drawn as one run.
+  // Glyphs at the record's own advances.
   const QRawFont raw = QRawFont::fromFont(font);
   if (!raw.isValid()) return;
   QList<quint32> glyphs;
@@ -810,7 +823,7 @@ void MetafileCanvas::DrawRun(const TextRun& run, const QFont& font, QPointF orig
       // Characters outside the basic plane pair up into one glyph, and characters the
       // font lacks need another font: the text is laid out by Qt, with font fallback,
       // as a whole (the record's advances are then not followed).
-      painter_.drawText(origin, run.text);
+      laid_out_by_qt();
       return;
     }
   } else {
@@ -820,57 +833,45 @@ void MetafileCanvas::DrawRun(const TextRun& run, const QFont& font, QPointF orig
     glyphs.reserve(static_cast<qsizetype>(run.glyphs.size()));
     for (std::uint32_t g : run.glyphs) glyphs.append(g);
   }
-  QList<QPointF> positions;
-  positions.reserve(glyphs.size());
-  if (run.dx.empty()) {
-    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
-    double advance = 0;
-    for (const QPointF& a : advances) {
-      positions.append(QPointF(advance, 0));
-      advance += a.x();
-    }
-  } else {
-    double advance = 0;
-    for (qsizetype i = 0; i < glyphs.size(); ++i) {
-      positions.append(QPointF(advance, 0));
-      if (static_cast<std::size_t>(i) < run.dx.size())
-        advance += run.dx[static_cast<std::size_t>(i)] * sx;
-    }
+  std::vector<double> positions;
+  positions.reserve(static_cast<std::size_t>(glyphs.size()));
+  const QList<QPointF> natural = raw.advancesForGlyphIndexes(glyphs);
+  double advance = 0;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    positions.push_back(advance);
+    const std::size_t k = static_cast<std::size_t>(i);
+    advance += run.dx.empty() ? natural[i].x() : k < run.dx.size() ? run.dx[k] * sx : 0;
   }
-  // Glyphs that cannot show are left out: the run is rasterised as one outline, and
-  // off-picture glyphs of a large font would cost every row of it.
+  // Glyphs that cannot show are left out, and glyphs that a spacing array piles onto
+  // each other are filled one outline at a time: the rasteriser's cost for one
+  // outline grows far faster than its parts when large glyphs overlap.
   const QTransform placement = painter_.transform();
   const double em = std::max(1.0, raw.pixelSize());
-  QList<quint32> shown_glyphs;
-  QList<QPointF> shown_positions;
+  QPainterPath outline;
+  double last = 0;
+  bool any = false;
   for (qsizetype i = 0; i < glyphs.size(); ++i) {
-    const QRectF box(origin.x() + positions[i].x() - em, origin.y() - 2 * em, 3 * em, 3 * em);
+    const double x = origin.x() + positions[static_cast<std::size_t>(i)];
+    const QRectF box(x - em, origin.y() - 2 * em, 3 * em, 3 * em);
     const QRectF visible = Paintable(placement.mapRect(box));
     if (!visible.isValid() || visible.isEmpty()) continue;
-    shown_glyphs.append(glyphs[i]);
-    shown_positions.append(positions[i]);
+    if (any && std::abs(x - last) < 0.75 * natural[i - 1].x()) {
+      painter_.fillPath(outline, colour);
+      outline = QPainterPath();
+    }
+    QPainterPath glyph = raw.pathForGlyph(glyphs[i]);
+    glyph.translate(x, origin.y());
+    outline.addPath(glyph);
+    last = x, any = true;
   }
-  if (shown_glyphs.isEmpty()) return;
-  glyphs = std::move(shown_glyphs);
-  positions = std::move(shown_positions);
-  // Text laid out as the font would is one run. Glyphs that a spacing array piles onto
-  // each other start a new run: the rasteriser's cost for one outline grows far faster
-  // than its parts when large glyphs overlap.
-  const QList<QPointF> natural = raw.advancesForGlyphIndexes(glyphs);
-  qsizetype first = 0;
-  for (qsizetype i = 1; i <= glyphs.size(); ++i) {
-    if (i < glyphs.size() &&
-        std::abs(positions[i].x() - positions[i - 1].x()) >= 0.75 * natural[i - 1].x())
-      continue;
-    QGlyphRun glyph_run;
-    glyph_run.setRawFont(raw);
-    glyph_run.setGlyphIndexes(glyphs.mid(first, i - first));
-    glyph_run.setPositions(positions.mid(first, i - first));
-    glyph_run.setUnderline(font.underline());
-    glyph_run.setStrikeOut(font.strikeOut());
-    painter_.drawGlyphRun(origin, glyph_run);
-    first = i;
-  }
+  // Underline and strike-out span the whole run.
+  const QFontMetricsF metrics(font);
+  const double line = std::max(1.0, metrics.lineWidth());
+  if (font.underline())
+    outline.addRect(QRectF(origin.x(), origin.y() + metrics.underlinePos(), advance, line));
+  if (font.strikeOut())
+    outline.addRect(QRectF(origin.x(), origin.y() - metrics.strikeOutPos(), advance, line));
+  painter_.fillPath(outline, colour);
 }
 
 void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* src,
