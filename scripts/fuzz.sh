@@ -49,10 +49,14 @@ max_len() {
 # Seconds one input may take before it counts as a hang. The raster readers are
 # bounded by what an input's bytes justify (JPEG: a work budget of about half a
 # second for 32 KiB in a release build), so 5 s is ten times what any input may
-# rightly cost; the other targets keep a looser limit.
+# rightly cost. A metafile may legitimately spend its whole playback budget (64 work
+# units per picture pixel, the picture capped by the 64 MiB allocation limit below at
+# about 22 megapixels): about 30 seconds in this sanitized, instrumented build, so the
+# metafile targets get twice that.
 timeout_for() {
   case $1 in
     bmp | png | jpeg | ico) echo 5 ;;
+    wmf | emf) echo 60 ;;
     *) echo 20 ;;
   esac
 }

@@ -15,12 +15,16 @@ test_packages=(clang-format clang-tidy libgtest-dev libgmock-dev libbenchmark-de
 # Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.
 fuzz_packages=(clang libclang-rt-dev)
 screenshot_packages=(xvfb xauth xdotool imagemagick)
+# Only for remaking the metafile reference set (tests/data/metafiles/README.md): the
+# programs that wrote it. The tests compare with the committed PNGs and need neither.
+metafile_reference_packages=(inkscape libreoffice-draw imagemagick)
 
 packages=("${build_packages[@]}")
 case "${1:-}" in
   --test) packages+=("${test_packages[@]}") ;;
   --fuzz) packages+=("${fuzz_packages[@]}") ;;
   --screenshot) packages+=("${screenshot_packages[@]}") ;;
+  --metafile-references) packages+=("${metafile_reference_packages[@]}") ;;
 esac
 
 missing=()

@@ -55,8 +55,11 @@ enum EmfType : std::uint32_t {
   kArc = 45,
   kChord = 46,
   kPie = 47,
+  kAngleArc = 41,
   kCreatePalette = 49,
   kLineTo = 54,
+  kArcTo = 55,
+  kPolyDraw = 56,
   kSetArcDirection = 57,
   kBeginPath = 59,
   kEndPath = 60,
@@ -66,6 +69,10 @@ enum EmfType : std::uint32_t {
   kStrokePath = 64,
   kSelectClipPath = 67,
   kAbortPath = 68,
+  kFillRgn = 71,
+  kFrameRgn = 72,
+  kInvertRgn = 73,
+  kPaintRgn = 74,
   kExtSelectClipRgn = 75,
   kBitBlt = 76,
   kStretchBlt = 77,
@@ -81,6 +88,7 @@ enum EmfType : std::uint32_t {
   kPolylineTo16 = 89,
   kPolyPolyline16 = 90,
   kPolyPolygon16 = 91,
+  kPolyDraw16 = 92,
   kCreateMonoBrush = 93,
   kCreateDibPatternBrushPt = 94,
   kExtCreatePen = 95,
@@ -106,6 +114,10 @@ class EmfPlayer {
   void Text(bool wide);
   void CreateFont();
   void ClipRegion();
+  // The rectangles of the region data at `at`, `bytes` long.
+  std::vector<QRectF> RegionRects(std::size_t at, std::size_t bytes) const;
+  bool BrushAt(std::uint32_t index, GdiBrush& brush) const;
+  void PolyDraw(bool small);
 
   MetafileCanvas& canvas_;
   ObjectTable objects_;
@@ -137,6 +149,51 @@ std::vector<QPolygonF> EmfPlayer::PolyPoints(bool small) const {
     at += n * (small ? 4 : 8);
   }
   return all;
+}
+
+bool EmfPlayer::BrushAt(std::uint32_t index, GdiBrush& brush) const {
+  if ((index & kStockObject) != 0) {
+    const std::uint32_t stock = index & ~kStockObject;
+    static constexpr ColorRef kBrushes[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
+    if (stock <= 4) {
+      brush = GdiBrush{0, kBrushes[stock], 0, nullptr};
+      return true;
+    }
+    if (stock == 5) {
+      brush = GdiBrush{1, 0, 0, nullptr};
+      return true;
+    }
+    return false;
+  }
+  const GdiObject* object = objects_.Get(index);
+  if (object == nullptr || object->kind != GdiObject::Kind::kBrush) return false;
+  brush = object->brush;
+  return true;
+}
+
+std::vector<QRectF> EmfPlayer::RegionRects(std::size_t at, std::size_t bytes) const {
+  const ByteSpan data = rec_.Sub(at, bytes);
+  const std::size_t count = data.U32(8);
+  if (count > data.Size() / 16 || !data.Has(32, count * 16))
+    throw ImageError("a region is shorter than it claims");
+  if (count > MetafileCanvas::kMaxRegionRects) throw ImageError("a region has too many rectangles");
+  std::vector<QRectF> rects;
+  rects.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t r = 32 + 16 * i;
+    rects.emplace_back(QPointF(data.S32(r), data.S32(r + 4)),
+                       QPointF(data.S32(r + 8), data.S32(r + 12)));
+  }
+  return rects;
+}
+
+void EmfPlayer::PolyDraw(bool small) {
+  const std::size_t count = rec_.U32(24);
+  const QPolygonF points = Points(28, count, small);
+  const std::size_t types_at = 28 + count * (small ? 4 : 8);
+  if (!rec_.Has(types_at, count)) throw ImageError("a record holds fewer points than it claims");
+  std::vector<std::uint8_t> types(rec_.Data() + types_at, rec_.Data() + types_at + count);
+  canvas_.PolyDraw(points, types);
 }
 
 void EmfPlayer::Select(std::uint32_t index) {
@@ -180,7 +237,8 @@ bool EmfPlayer::DibAt(std::size_t off_bmi, std::size_t cb_bmi, std::size_t off_b
                       std::size_t cb_bits, RecordDib& dib) const {
   if (cb_bmi == 0 || !rec_.Has(off_bmi, cb_bmi) || !rec_.Has(off_bits, cb_bits)) return false;
   if (off_bits >= off_bmi + cb_bmi) {
-    DecodeRecordDib(rec_.Sub(off_bmi, off_bits + cb_bits - off_bmi), off_bits - off_bmi, dib);
+    DecodeRecordDib(rec_.Sub(off_bmi, off_bits + cb_bits - off_bmi), off_bits - off_bmi, dib,
+                    canvas_.MaxBitmapPixels());
     return true;
   }
   // The bits come first or overlap: join header and bits in their usual order.
@@ -188,7 +246,7 @@ bool EmfPlayer::DibAt(std::size_t off_bmi, std::size_t cb_bmi, std::size_t off_b
   std::copy_n(rec_.Data() + off_bmi, cb_bmi, joined.begin());
   std::copy_n(rec_.Data() + off_bits, cb_bits,
               joined.begin() + static_cast<std::ptrdiff_t>(cb_bmi));
-  DecodeRecordDib(ByteSpan(joined.data(), joined.size()), cb_bmi, dib);
+  DecodeRecordDib(ByteSpan(joined.data(), joined.size()), cb_bmi, dib, canvas_.MaxBitmapPixels());
   return true;
 }
 
@@ -250,7 +308,13 @@ void EmfPlayer::Text(bool wide) {
   run.has_rect = true;
   run.rect = QRectF(PointL(56), PointL(64));
   const std::size_t off_dx = rec_.U32(72);
-  if ((run.options & 0x10) == 0) {  // glyph indices cannot be drawn as text
+  if ((run.options & 0x10) != 0) {
+    // ETO_GLYPH_INDEX: 16-bit glyph indices of the selected font.
+    if (count > rec_.Size() / 2) throw ImageError("a text record is shorter than its text");
+    const ByteSpan glyphs = rec_.Sub(off_string, count * 2);
+    run.glyphs.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) run.glyphs.push_back(glyphs.U16(2 * i));
+  } else {
     const std::size_t unit = wide ? 2 : 1;
     if (count > rec_.Size() / unit) throw ImageError("a text record is shorter than its text");
     const ByteSpan chars = rec_.Sub(off_string, count * unit);
@@ -261,13 +325,13 @@ void EmfPlayer::Text(bool wide) {
       run.text = QString::fromLatin1(reinterpret_cast<const char*>(chars.Data()),
                                      static_cast<qsizetype>(count));
     }
-    // Advances: one per character, or x and y pairs with ETO_PDY.
-    const std::size_t stride = (run.options & 0x2000) != 0 ? 8 : 4;
-    if (off_dx != 0 && count > 0 && count <= rec_.Size() / stride &&
-        rec_.Has(off_dx, count * stride)) {
-      run.dx.reserve(count);
-      for (std::size_t i = 0; i < count; ++i) run.dx.push_back(rec_.S32(off_dx + i * stride));
-    }
+  }
+  // Advances: one per character, or x and y pairs with ETO_PDY.
+  const std::size_t stride = (run.options & 0x2000) != 0 ? 8 : 4;
+  if (off_dx != 0 && count > 0 && count <= rec_.Size() / stride &&
+      rec_.Has(off_dx, count * stride)) {
+    run.dx.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) run.dx.push_back(rec_.S32(off_dx + i * stride));
   }
   canvas_.Text(run);
 }
@@ -283,18 +347,21 @@ void EmfPlayer::ClipRegion() {
   const std::size_t count = data.U32(8);
   if (count > data.Size() / 16 || !data.Has(32, count * 16))
     throw ImageError("a clipping region is shorter than it claims");
+  if (count > MetafileCanvas::kMaxRegionRects)
+    throw ImageError("a clipping region has too many rectangles");
   // The rectangles are in device units.
-  QRegion region;
+  std::vector<QRect> rects;
+  rects.reserve(count);
   const QTransform& d = canvas_.DeviceToOutput();
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t at = 32 + 16 * i;
     const QRectF r = d.mapRect(QRectF(QPointF(data.S32(at), data.S32(at + 4)),
                                       QPointF(data.S32(at + 8), data.S32(at + 12))));
     auto round = [](double v) { return static_cast<int>(std::lround(std::clamp(v, -1e9, 1e9))); };
-    region |= QRect(QPoint(round(r.left()), round(r.top())),
-                    QPoint(round(r.right()) - 1, round(r.bottom()) - 1));
+    rects.emplace_back(QPoint(round(r.left()), round(r.top())),
+                       QPoint(round(r.right()) - 1, round(r.bottom()) - 1));
   }
-  canvas_.CombineClip(region, mode);
+  canvas_.CombineClip(canvas_.RegionOf(std::move(rects)), mode);
 }
 
 void EmfPlayer::Play(ByteSpan record, std::uint32_t type) {
@@ -432,8 +499,9 @@ void EmfPlayer::Play(ByteSpan record, std::uint32_t type) {
       object.brush.colour = 0;
       try {
         RecordDib dib;
-        if (DibAt(rec_.U32(16), rec_.U32(20), rec_.U32(24), rec_.U32(28), dib))
-          object.brush.pattern = std::make_shared<const QImage>(ToQImage(dib.pixels));
+        if (!canvas_.IsMeasuring() &&
+            DibAt(rec_.U32(16), rec_.U32(20), rec_.U32(24), rec_.U32(28), dib))
+          object.brush.pattern = PatternImage(std::move(dib.pixels));
       } catch (const ImageError&) {
         // The brush still takes its slot; it paints black.
       }
@@ -518,6 +586,32 @@ void EmfPlayer::Play(ByteSpan record, std::uint32_t type) {
     case kExtSelectClipRgn:
       ClipRegion();
       break;
+    case kFillRgn:
+    case kFrameRgn: {
+      GdiBrush brush;
+      if (!BrushAt(rec_.U32(28), brush)) break;
+      if (type == kFillRgn)
+        canvas_.FillRegion(RegionRects(32, rec_.U32(24)), brush);
+      else
+        canvas_.FrameRegion(RegionRects(40, rec_.U32(24)), brush, L(32), L(36));
+      break;
+    }
+    case kPaintRgn:
+      canvas_.FillRegion(RegionRects(28, rec_.U32(24)), s.brush);
+      break;
+    case kInvertRgn:
+      canvas_.InvertRegion(RegionRects(28, rec_.U32(24)));
+      break;
+    case kAngleArc:
+      canvas_.AngleArc(PointL(8), rec_.U32(16), rec_.F32(20), rec_.F32(24));
+      break;
+    case kArcTo:
+      canvas_.ArcShape(ArcKind::kArcTo, L(8), L(12), L(16), L(20), PointL(24), PointL(32));
+      break;
+    case kPolyDraw:
+    case kPolyDraw16:
+      PolyDraw(type == kPolyDraw16);
+      break;
     case kBitBlt:
     case kStretchBlt:
     case kSetDiBitsToDevice:
@@ -552,8 +646,21 @@ EmfHeader ParseEmfHeader(ByteSpan file) {
   h.device_px[1] = file.S32(76);
   h.device_hmm[0] = file.S32(80) * 100.0;
   h.device_hmm[1] = file.S32(84) * 100.0;
-  // The header's extension gives the reference device in micrometres, more exactly.
-  if (size >= 108 && file.S32(100) > 0 && file.S32(104) > 0) {
+  // The optional extensions exist only where the header leaves room for them: its
+  // fixed part ends at the record's size, the description (when there is one) and
+  // the pixel format (when there is one), whichever comes first. A description
+  // written at offset 88 is a description, not a size.
+  std::size_t end = size;
+  const std::uint32_t description_chars = file.U32(60), description_at = file.U32(64);
+  if (description_chars != 0 && description_at >= 88)
+    end = std::min<std::size_t>(end, description_at);
+  if (end >= 100) {
+    const std::uint32_t pixel_format_bytes = file.U32(88), pixel_format_at = file.U32(92);
+    if (pixel_format_bytes != 0 && pixel_format_at >= 88)
+      end = std::min<std::size_t>(end, pixel_format_at);
+  }
+  // The second extension gives the reference device in micrometres, more exactly.
+  if (end >= 108 && file.S32(100) > 0 && file.S32(104) > 0) {
     h.device_hmm[0] = file.S32(100) / 10.0;
     h.device_hmm[1] = file.S32(104) / 10.0;
   }
@@ -569,6 +676,8 @@ void PlayEmf(ByteSpan file, const EmfHeader& header, MetafileCanvas& canvas) {
     if (size < 8 || size > file.Size() - at || type == kEof) break;
     try {
       player.Play(file.Sub(at, size), type);
+    } catch (const MetafileTooCostly&) {
+      throw;
     } catch (const ImageError&) {
       // A record that contradicts itself is skipped; the rest still draws.
     }

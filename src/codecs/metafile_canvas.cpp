@@ -4,8 +4,13 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QRawFont>
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
+
+#include "codecs/metafile_limits.h"
 
 namespace zelk {
 namespace {
@@ -28,15 +33,65 @@ double ScaleY(const QTransform& t) {
   return std::hypot(t.m21(), t.m22());
 }
 
-// One byte of a ternary raster operation: bit k of code is the result for the
-// pattern, source and destination bits (P << 2 | S << 1 | D) == k.
-std::uint8_t Rop3(std::uint8_t code, std::uint8_t p, std::uint8_t s, std::uint8_t d) {
-  std::uint8_t r = 0;
-  for (int k = 0; k < 8; ++k) {
-    if (((code >> k) & 1) == 0) continue;
-    r |= static_cast<std::uint8_t>(((k & 4) ? p : ~p) & ((k & 2) ? s : ~s) & ((k & 1) ? d : ~d));
+// A ternary raster operation on one row of bytes. Bit k of code is the result for
+// the pattern, source and destination bits (P << 2 | S << 1 | D) == k. The pattern is
+// one colour, so for each bit of it the operation is a function of S and D alone,
+// written as b ^ (S & s) ^ (D & d) ^ (S & D & sd) with masks taken from the pattern's
+// bits: every operation then costs the same few word operations per eight bytes.
+class RopRow {
+ public:
+  RopRow(std::uint8_t code, const std::uint8_t pattern[3]) {
+    // The masks for a pattern bit of 0 and of 1.
+    std::uint8_t mb[2], ms[2], md[2], msd[2];
+    for (int p = 0; p < 2; ++p) {
+      auto f = [&](int sb, int db) { return (code >> (p << 2 | sb << 1 | db)) & 1; };
+      const int c0 = f(0, 0), c1 = c0 ^ f(1, 0), c2 = c0 ^ f(0, 1),
+                c3 = c0 ^ f(1, 0) ^ f(0, 1) ^ f(1, 1);
+      mb[p] = c0 ? 0xFF : 0, ms[p] = c1 ? 0xFF : 0, md[p] = c2 ? 0xFF : 0, msd[p] = c3 ? 0xFF : 0;
+    }
+    // 24 bytes hold a whole number of 3-byte pixels and of 8-byte words.
+    for (int i = 0; i < 24; ++i) {
+      const std::uint8_t pat = pattern[i % 3];
+      auto pick = [&](const std::uint8_t m[2]) {
+        return static_cast<std::uint8_t>((pat & m[1]) | (~pat & m[0]));
+      };
+      b_[i] = pick(mb), s_[i] = pick(ms), d_[i] = pick(md), sd_[i] = pick(msd);
+    }
+    uses_source_ = (((code >> 2) ^ code) & 0x33) != 0;  // S is bit 1 of the index
+    keeps_destination_ = code == 0xAA;
   }
-  return r;
+  bool UsesSource() const { return uses_source_; }
+  bool KeepsDestination() const { return keeps_destination_; }
+
+  // bytes from a pixel boundary; s may be null when the operation uses no source.
+  void Apply(std::uint8_t* d, const std::uint8_t* s, std::size_t bytes) const {
+    std::uint64_t wb[3], ws[3], wd[3], wsd[3];
+    std::memcpy(wb, b_, 24), std::memcpy(ws, s_, 24), std::memcpy(wd, d_, 24);
+    std::memcpy(wsd, sd_, 24);
+    std::size_t i = 0;
+    for (int k = 0; i + 8 <= bytes; i += 8, k = k == 2 ? 0 : k + 1) {
+      std::uint64_t dv, sv = 0;
+      std::memcpy(&dv, d + i, 8);
+      if (s != nullptr) std::memcpy(&sv, s + i, 8);
+      dv = wb[k] ^ (sv & ws[k]) ^ (dv & wd[k]) ^ (sv & dv & wsd[k]);
+      std::memcpy(d + i, &dv, 8);
+    }
+    for (; i < bytes; ++i) {
+      const std::size_t m = i % 24;
+      const std::uint8_t sv = s != nullptr ? s[i] : 0;
+      d[i] =
+          static_cast<std::uint8_t>(b_[m] ^ (sv & s_[m]) ^ (d[i] & d_[m]) ^ (sv & d[i] & sd_[m]));
+    }
+  }
+
+ private:
+  std::uint8_t b_[24], s_[24], d_[24], sd_[24];
+  bool uses_source_ = false;
+  bool keeps_destination_ = false;
+};
+
+double Area(const QRectF& r) {
+  return r.isValid() ? r.width() * r.height() : 0.0;
 }
 
 bool HasTextSupport() {
@@ -75,18 +130,62 @@ void ObjectTable::Remove(std::size_t index) {
 }
 
 MetafileCanvas::MetafileCanvas(Bitmap& out, const QTransform& device_to_output,
-                               QPointF device_pixels_per_mm)
+                               QPointF device_pixels_per_mm, std::int64_t work_budget)
     : out_(out),
+      full_(0, 0, out.Width(), out.Height()),
+      work_left_(work_budget),
       image_(out.Data(), out.Width(), out.Height(), out.Stride(), QImage::Format_BGR888),
       device_to_output_(device_to_output),
       device_pixels_per_mm_(device_pixels_per_mm) {
+  if (image_.isNull()) return;
   painter_.begin(&image_);
   painter_.setRenderHint(QPainter::Antialiasing, false);
   painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
 }
 
 MetafileCanvas::~MetafileCanvas() {
-  painter_.end();
+  if (painter_.isActive()) painter_.end();
+}
+
+std::unique_ptr<MetafileCanvas> MetafileCanvas::Measuring(const QTransform& device_to_output,
+                                                          QPointF device_pixels_per_mm,
+                                                          std::int64_t work_budget) {
+  static Bitmap nothing;
+  auto canvas = std::unique_ptr<MetafileCanvas>(
+      new MetafileCanvas(nothing, device_to_output, device_pixels_per_mm, work_budget));
+  canvas->measuring_ = true;
+  // Far enough for any 16-bit or reasonable 32-bit drawing, small enough for QRegion.
+  constexpr int kFar = 1 << 28;
+  canvas->full_ = QRect(-kFar, -kFar, 2 * kFar, 2 * kFar);
+  return canvas;
+}
+
+std::int64_t MetafileCanvas::MaxBitmapPixels() const {
+  const std::int64_t picture = std::int64_t{out_.Width()} * out_.Height();
+  return std::min(kMaxMetafilePicturePixels,
+                  std::max(kMinMetafileBitmapPixels, picture * kMetafileBitmapPerPicturePixel));
+}
+
+void MetafileCanvas::Spend(double work) {
+  const double w = std::isfinite(work) ? std::max(0.0, work) : 1e18;
+  if (w >= static_cast<double>(work_left_)) {
+    work_left_ = 0;
+    throw MetafileTooCostly(
+        "the metafile is too costly to draw: its records would paint its picture far more "
+        "often than any drawing needs");
+  }
+  work_left_ -= static_cast<std::int64_t>(w);
+}
+
+QRectF MetafileCanvas::Paintable(const QRectF& box) const {
+  QRectF r = box.normalized() & QRectF(full_);
+  if (state_.clipped) r &= QRectF(state_.clip.boundingRect());
+  return r;
+}
+
+void MetafileCanvas::Note(const QRectF& box) {
+  const QRectF r = Paintable(box);
+  if (r.isValid() && !r.isEmpty()) painted_ = painted_.isNull() ? r : (painted_ | r);
 }
 
 void MetafileCanvas::SaveDc() {
@@ -243,19 +342,41 @@ void MetafileCanvas::DrawOutput(const QPainterPath& output_path, bool stroke, bo
       !std::isfinite(bounds.top()) || !std::isfinite(bounds.bottom()) || bounds.left() < -kFar ||
       bounds.top() < -kFar || bounds.right() > kFar || bounds.bottom() > kFar)
     return;
+  QBrush brush;
+  const bool fills = fill && PrepareBrush(brush);
+  const QPen pen = stroke ? MakePen() : QPen(Qt::NoPen);
+  const bool strokes = pen.style() != Qt::NoPen;
+  if (!fills && !strokes) return;
+  if (measuring_) {
+    // The geometry alone: a pen straddling the picture's edge is no sign of a
+    // drawing off its box.
+    Note(output_path.boundingRect());
+    return;
+  }
+  const double half_pen = strokes ? std::max(1.0, pen.widthF()) / 2 : 0;
+  const QRectF reach = bounds.adjusted(-half_pen, -half_pen, half_pen, half_pen);
+  // The rasteriser's work: the rows and spans of the filled box, the length of the
+  // outline times the pen's width, and every element of the path.
+  double work = output_path.elementCount();
+  if (fills) work += Area(Paintable(bounds));
+  if (strokes) {
+    double length = 0;
+    for (int i = 1; i < output_path.elementCount(); ++i) {
+      const QPainterPath::Element a = output_path.elementAt(i - 1), b = output_path.elementAt(i);
+      length += std::abs(b.x - a.x) + std::abs(b.y - a.y);
+    }
+    work += std::min(Area(Paintable(reach)), length * std::max(1.0, pen.widthF()));
+  }
+  Spend(work);
   PreparePainter();
   QPainterPath path = output_path;
   path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  QBrush brush;
-  if (fill && PrepareBrush(brush)) {
+  if (fills) {
     if (state_.brush.style == 2 && state_.bk_mode == 2)
       painter_.fillPath(path, ColourOf(state_.bk_colour));
     painter_.fillPath(path, brush);
   }
-  if (stroke) {
-    const QPen pen = MakePen();
-    if (pen.style() != Qt::NoPen) painter_.strokePath(path, pen);
-  }
+  if (strokes) painter_.strokePath(path, pen);
 }
 
 void MetafileCanvas::Emit(const QPainterPath& logical_path, bool stroke, bool fill) {
@@ -269,6 +390,10 @@ void MetafileCanvas::Emit(const QPainterPath& logical_path, bool stroke, bool fi
 
 void MetafileCanvas::SetPixel(QPointF p, ColorRef colour) {
   const QPointF o = LogicalToOutput().map(p);
+  if (measuring_) {
+    if (std::isfinite(o.x()) && std::isfinite(o.y())) Note(QRectF(o, QSizeF(1, 1)));
+    return;
+  }
   // Checked before converting: a point far off the picture (or NaN) has no int.
   const double fx = std::floor(o.x()), fy = std::floor(o.y());
   if (!(fx >= 0 && fy >= 0 && fx < out_.Width() && fy < out_.Height())) return;
@@ -388,6 +513,16 @@ void MetafileCanvas::ArcShape(ArcKind kind, double l, double t, double r, double
   if (sweep == 0) sweep = 360;
   if (state_.arc_clockwise) sweep -= 360;
   QPainterPath path;
+  if (kind == ArcKind::kArcTo) {
+    path.moveTo(state_.position);
+    QPainterPath arc;
+    arc.arcMoveTo(box, a0);
+    path.lineTo(arc.currentPosition());
+    path.arcTo(box, a0, sweep);
+    state_.position = path.currentPosition();
+    EmitConnected(path);
+    return;
+  }
   if (kind == ArcKind::kPie) {
     path.moveTo(c);
     path.arcTo(box, a0, sweep);
@@ -400,9 +535,153 @@ void MetafileCanvas::ArcShape(ArcKind kind, double l, double t, double r, double
   Emit(path, true, kind != ArcKind::kArc);
 }
 
-void MetafileCanvas::FillBox(double l, double t, double r, double b, std::int64_t fill_colour) {
+void MetafileCanvas::EmitConnected(const QPainterPath& logical_path) {
+  if (path_open_) {
+    const QPainterPath output = LogicalToOutput().map(logical_path);
+    if (path_.elementCount() == 0)
+      path_.addPath(output);
+    else
+      path_.connectPath(output);
+    return;
+  }
+  Emit(logical_path, true, false);
+}
+
+void MetafileCanvas::AngleArc(QPointF centre, double radius, double start_angle,
+                              double sweep_angle) {
+  if (!std::isfinite(start_angle) || !std::isfinite(sweep_angle) || !(radius > 0)) return;
+  // Past one turn the arc only repeats itself.
+  sweep_angle = std::clamp(sweep_angle, -720.0, 720.0);
+  const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+  QPainterPath path;
+  path.moveTo(state_.position);
+  QPainterPath arc;
+  arc.arcMoveTo(box, start_angle);
+  path.lineTo(arc.currentPosition());
+  path.arcTo(box, start_angle, sweep_angle);
+  state_.position = path.currentPosition();
+  EmitConnected(path);
+}
+
+void MetafileCanvas::PolyDraw(const QPolygonF& points, const std::vector<std::uint8_t>& types) {
+  QPainterPath path;
+  path.moveTo(state_.position);
+  for (std::size_t i = 0; i < types.size() && i < static_cast<std::size_t>(points.size()); ++i) {
+    const QPointF p = points[static_cast<qsizetype>(i)];
+    switch (types[i] & 6) {
+      case 6:
+        path.moveTo(p);
+        break;
+      case 4:
+        // A Bézier takes three points; a damaged run of fewer ends the drawing.
+        if (i + 2 >= types.size() || i + 2 >= static_cast<std::size_t>(points.size())) {
+          i = types.size();
+          continue;
+        }
+        path.cubicTo(p, points[static_cast<qsizetype>(i + 1)],
+                     points[static_cast<qsizetype>(i + 2)]);
+        i += 2;
+        break;
+      default:
+        path.lineTo(p);
+        break;
+    }
+    if ((types[std::min(i, types.size() - 1)] & 1) != 0) path.closeSubpath();
+  }
+  state_.position = path.currentPosition();
+  EmitConnected(path);
+}
+
+QRegion MetafileCanvas::OutputRegion(const std::vector<QRectF>& rects) {
+  if (rects.size() > kMaxRegionRects) throw ImageError("a region has too many rectangles");
+  std::vector<QRect> boxes;
+  boxes.reserve(rects.size());
+  for (const QRectF& r : rects)
+    boxes.push_back(OutputBox(r.left(), r.top(), r.right(), r.bottom()));
+  return RegionOf(std::move(boxes));
+}
+
+QRegion MetafileCanvas::RegionOf(std::vector<QRect> rects) {
+  if (rects.size() > kMaxRegionRects) throw ImageError("a region has too many rectangles");
+  std::erase_if(rects, [&](QRect& r) {
+    r &= full_;
+    return r.isEmpty();
+  });
+  bool banded = true;
+  for (std::size_t i = 1; i < rects.size() && banded; ++i) {
+    const QRect &a = rects[i - 1], &b = rects[i];
+    banded = b.top() > a.bottom() ||
+             (b.top() == a.top() && b.height() == a.height() && b.left() > a.right());
+  }
+  const double n = static_cast<double>(rects.size());
+  Spend(banded ? n : n * n * 4);
+  QRegion region;
+  for (const QRect& r : rects) region |= r;
+  return region;
+}
+
+void MetafileCanvas::PaintRegion(const QRegion& region, const GdiBrush& brush) {
+  if (measuring_) {
+    Note(region.boundingRect());
+    return;
+  }
+  QRegion area = region;
+  if (state_.clipped) area &= state_.clip;
+  double pixels = 0;
+  for (const QRect& r : area) pixels += static_cast<double>(r.width()) * r.height();
+  Spend(pixels);
+  const GdiBrush current = state_.brush;
+  state_.brush = brush;
+  QBrush qbrush;
+  const bool paints = PrepareBrush(qbrush);
+  state_.brush = current;
+  if (!paints) return;
   PreparePainter();
+  for (const QRect& r : area) painter_.fillRect(r, qbrush);
+}
+
+void MetafileCanvas::FillRegion(const std::vector<QRectF>& rects, const GdiBrush& brush) {
+  PaintRegion(OutputRegion(rects), brush);
+}
+
+void MetafileCanvas::FrameRegion(const std::vector<QRectF>& rects, const GdiBrush& brush, double w,
+                                 double h) {
+  const QRegion region = OutputRegion(rects);
+  const QTransform t = LogicalToOutput();
+  const int dx = std::clamp(static_cast<int>(std::lround(std::abs(w * ScaleX(t)))), 1, 1 << 16);
+  const int dy = std::clamp(static_cast<int>(std::lround(std::abs(h * ScaleY(t)))), 1, 1 << 16);
+  // What stays inside when the region is moved by the frame's width each way.
+  const QRegion inner = region & region.translated(dx, 0) & region.translated(-dx, 0) &
+                        region.translated(0, dy) & region.translated(0, -dy);
+  PaintRegion(region - inner, brush);
+}
+
+void MetafileCanvas::InvertRegion(const std::vector<QRectF>& rects) {
+  QRegion area = OutputRegion(rects);
+  if (measuring_) {
+    Note(area.boundingRect());
+    return;
+  }
+  if (state_.clipped) area &= state_.clip;
+  double pixels = 0;
+  for (const QRect& r : area) pixels += static_cast<double>(r.width()) * r.height();
+  Spend(pixels);
+  const std::uint8_t none[3] = {0, 0, 0};
+  const RopRow invert(0x55, none);
+  for (const QRect& r : area)
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      invert.Apply(out_.Row(y) + static_cast<std::ptrdiff_t>(r.left()) * 3, nullptr,
+                   static_cast<std::size_t>(r.width()) * 3);
+}
+
+void MetafileCanvas::FillBox(double l, double t, double r, double b, std::int64_t fill_colour) {
   const QRect box = OutputBox(l, t, r, b);
+  if (measuring_) {
+    Note(box);
+    return;
+  }
+  Spend(Area(Paintable(box)));
+  PreparePainter();
   if (fill_colour >= 0) {
     painter_.fillRect(box, ColourOf(static_cast<ColorRef>(fill_colour)));
     return;
@@ -415,16 +694,22 @@ void MetafileCanvas::Text(const TextRun& run) {
   if (!HasTextSupport()) return;
   const QTransform t = LogicalToOutput();
   const double sx = ScaleX(t), sy = ScaleY(t);
-  PreparePainter();
-  if (run.has_rect && (run.options & kEtoOpaque) != 0)
-    painter_.fillRect(
-        OutputBox(run.rect.left(), run.rect.top(), run.rect.right(), run.rect.bottom()),
-        ColourOf(state_.bk_colour));
-  if (run.text.isEmpty()) return;
-  if (run.has_rect && (run.options & kEtoClipped) != 0)
-    painter_.setClipRect(
-        OutputBox(run.rect.left(), run.rect.top(), run.rect.right(), run.rect.bottom()),
-        state_.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
+  const bool opaque_box = run.has_rect && (run.options & kEtoOpaque) != 0;
+  const QRect rect_box =
+      run.has_rect ? OutputBox(run.rect.left(), run.rect.top(), run.rect.right(), run.rect.bottom())
+                   : QRect();
+  if (opaque_box) {
+    if (measuring_) {
+      Note(rect_box);
+    } else {
+      Spend(Area(Paintable(rect_box)));
+      PreparePainter();
+      painter_.fillRect(rect_box, ColourOf(state_.bk_colour));
+    }
+  }
+  const std::size_t count =
+      run.glyphs.empty() ? static_cast<std::size_t>(run.text.size()) : run.glyphs.size();
+  if (count == 0) return;
 
   const GdiFont& f = state_.font;
   QFont font(f.face.isEmpty() ? QStringLiteral("Sans Serif") : f.face);
@@ -449,7 +734,7 @@ void MetafileCanvas::Text(const TextRun& run) {
   double width = 0;
   if (!run.dx.empty()) {
     for (double d : run.dx) width += d * sx;
-  } else {
+  } else if (run.glyphs.empty()) {
     width = metrics.horizontalAdvance(run.text);
   }
   double x = 0, y = 0;
@@ -465,6 +750,10 @@ void MetafileCanvas::Text(const TextRun& run) {
     y = -metrics.descent();
   else
     y = metrics.ascent();
+  if (update_cp && sx > 0) {
+    const double logical = width / sx;
+    state_.position = reference + QPointF(horizontal == kTaRight ? -logical : logical, 0);
+  }
 
   const QPointF anchor = t.map(reference);
   if (!std::isfinite(anchor.x()) || !std::isfinite(anchor.y()) || std::abs(anchor.x()) > 1e7 ||
@@ -473,37 +762,142 @@ void MetafileCanvas::Text(const TextRun& run) {
   QTransform placement;
   placement.translate(anchor.x(), anchor.y());
   placement.rotate(-f.escapement / 10.0);
-  painter_.setTransform(placement);
-  if (state_.bk_mode == 2)
-    painter_.fillRect(QRectF(x, y - metrics.ascent(), width, metrics.height()),
-                      ColourOf(state_.bk_colour));
-  painter_.setFont(font);
-  painter_.setPen(ColourOf(state_.text_colour));
+  const QRectF line(x, y - metrics.ascent(), width, metrics.height());
+  if (measuring_) {
+    Note(placement.mapRect(line));
+    return;
+  }
+
+  // Each glyph is rasterised where it shows: its box (one em wide) within the output
+  // and the clip, plus its outline's rows.
+  const double em = std::max(1.0, static_cast<double>(font.pixelSize()));
+  double work = Area(Paintable(placement.mapRect(line)));
   if (run.dx.empty()) {
-    painter_.drawText(QPointF(x, y), run.text);
+    work += static_cast<double>(count) * em;
   } else {
     double advance = 0;
-    for (qsizetype i = 0; i < run.text.size(); ++i) {
-      painter_.drawText(QPointF(x + advance, y), QString(run.text[i]));
-      if (static_cast<std::size_t>(i) < run.dx.size()) advance += run.dx[i] * sx;
+    for (std::size_t i = 0; i < count; ++i) {
+      work += em +
+              Area(Paintable(placement.mapRect(QRectF(x + advance, y - metrics.ascent(), em, em))));
+      if (i < run.dx.size()) advance += run.dx[i] * sx;
     }
   }
-  if (update_cp && sx > 0) {
-    const double logical = width / sx;
-    state_.position = reference + QPointF(horizontal == kTaRight ? -logical : logical, 0);
+  Spend(work);
+
+  PreparePainter();
+  if (run.has_rect && (run.options & kEtoClipped) != 0)
+    painter_.setClipRect(rect_box, state_.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
+  painter_.setTransform(placement);
+  if (state_.bk_mode == 2) painter_.fillRect(line, ColourOf(state_.bk_colour));
+  painter_.setFont(font);
+  painter_.setPen(ColourOf(state_.text_colour));
+  DrawRun(run, font, QPointF(x, y), sx);
+}
+
+void MetafileCanvas::DrawRun(const TextRun& run, const QFont& font, QPointF origin, double sx) {
+  // Text is filled as outlines, not through Qt's glyph cache: that cache keeps an image
+  // of every glyph drawn for as long as the font lives, and a record of thousands of
+  // different characters grows it by hundreds of megabytes.
+  const QColor colour = ColourOf(state_.text_colour);
+  painter_.setRenderHint(QPainter::Antialiasing, true);
+  struct Restore {
+    QPainter& painter;
+    ~Restore() { painter.setRenderHint(QPainter::Antialiasing, false); }
+  } restore{painter_};
+  auto laid_out_by_qt = [&] {
+    QPainterPath outline;
+    outline.addText(origin, font, run.text);
+    painter_.fillPath(outline, colour);
+  };
+  if (run.glyphs.empty() && run.dx.empty()) {
+    laid_out_by_qt();
+    return;
   }
+  // Glyphs at the record's own advances.
+  const QRawFont raw = QRawFont::fromFont(font);
+  if (!raw.isValid()) return;
+  QList<quint32> glyphs;
+  if (run.glyphs.empty()) {
+    glyphs = raw.glyphIndexesForString(run.text);
+    if (glyphs.size() != run.text.size() || glyphs.contains(0)) {
+      // Characters outside the basic plane pair up into one glyph, and characters the
+      // font lacks need another font: the text is laid out by Qt, with font fallback,
+      // as a whole (the record's advances are then not followed).
+      laid_out_by_qt();
+      return;
+    }
+  } else {
+    // Glyph indices belong to the font the producer used: drawn only when that very
+    // font is here, skipped otherwise (another font's glyphs would be nonsense).
+    if (raw.familyName().compare(font.family(), Qt::CaseInsensitive) != 0) return;
+    glyphs.reserve(static_cast<qsizetype>(run.glyphs.size()));
+    for (std::uint32_t g : run.glyphs) glyphs.append(g);
+  }
+  std::vector<double> positions;
+  positions.reserve(static_cast<std::size_t>(glyphs.size()));
+  const QList<QPointF> natural = raw.advancesForGlyphIndexes(glyphs);
+  double advance = 0;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    positions.push_back(advance);
+    const std::size_t k = static_cast<std::size_t>(i);
+    advance += run.dx.empty() ? natural[i].x() : k < run.dx.size() ? run.dx[k] * sx : 0;
+  }
+  // Glyphs that cannot show are left out, and glyphs that a spacing array piles onto
+  // each other are filled one outline at a time: the rasteriser's cost for one
+  // outline grows far faster than its parts when large glyphs overlap.
+  const QTransform placement = painter_.transform();
+  const double em = std::max(1.0, raw.pixelSize());
+  QPainterPath outline;
+  double last = 0;
+  bool any = false;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    const double x = origin.x() + positions[static_cast<std::size_t>(i)];
+    const QRectF box(x - em, origin.y() - 2 * em, 3 * em, 3 * em);
+    const QRectF visible = Paintable(placement.mapRect(box));
+    if (!visible.isValid() || visible.isEmpty()) continue;
+    if (any && std::abs(x - last) < 0.75 * natural[i - 1].x()) {
+      painter_.fillPath(outline, colour);
+      outline = QPainterPath();
+    }
+    QPainterPath glyph = raw.pathForGlyph(glyphs[i]);
+    glyph.translate(x, origin.y());
+    outline.addPath(glyph);
+    last = x, any = true;
+  }
+  // Underline and strike-out span the whole run.
+  const QFontMetricsF metrics(font);
+  const double line = std::max(1.0, metrics.lineWidth());
+  if (font.underline())
+    outline.addRect(QRectF(origin.x(), origin.y() + metrics.underlinePos(), advance, line));
+  if (font.strikeOut())
+    outline.addRect(QRectF(origin.x(), origin.y() - metrics.strikeOutPos(), advance, line));
+  painter_.fillPath(outline, colour);
 }
 
 void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* src,
                           std::int64_t src_x, std::int64_t src_y, std::int64_t sw, std::int64_t sh,
                           std::uint32_t rop) {
-  const std::uint8_t code = static_cast<std::uint8_t>(rop >> 16);
-  const QTransform t = LogicalToOutput();
-  if (code == 0xAA) return;  // leaves the destination as it is
+  // The brush's colour as blue, green, red bytes; a null brush counts as white.
+  std::uint8_t pattern[3] = {0xFF, 0xFF, 0xFF};
+  if (state_.brush.style != 1) {
+    pattern[0] = static_cast<std::uint8_t>(state_.brush.colour >> 16);
+    pattern[1] = static_cast<std::uint8_t>(state_.brush.colour >> 8);
+    pattern[2] = static_cast<std::uint8_t>(state_.brush.colour);
+  }
+  const RopRow op(static_cast<std::uint8_t>(rop >> 16), pattern);
+  if (op.KeepsDestination()) return;
+  if (!op.UsesSource()) src = nullptr;
   if (src != nullptr && src->Empty()) return;
+  const QTransform t = LogicalToOutput();
   if (t.m12() != 0 || t.m21() != 0) {
     // Rotated or sheared: only a plain copy is drawn, through QPainter.
-    if (src == nullptr || code != 0xCC) return;
+    if (src == nullptr || (rop >> 16) != 0xCC) return;
+    const QRectF box = t.mapRect(QRectF(x, y, w, h));
+    if (measuring_) {
+      Note(box);
+      return;
+    }
+    Spend(Area(Paintable(box)));
     const QImage image(src->Data(), src->Width(), src->Height(), src->Stride(),
                        QImage::Format_BGR888);
     PreparePainter();
@@ -527,51 +921,71 @@ void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* 
   const std::int64_t sx0 = sw < 0 ? src_x + sw : src_x;
   const std::int64_t sy0 = sh < 0 ? src_y + sh : src_y;
   if (n == 0 || m_rows == 0 || (src != nullptr && (mw == 0 || mh == 0))) return;
-
-  std::uint8_t pattern[3] = {0xFF, 0xFF, 0xFF};
-  if (state_.brush.style != 1) {
-    pattern[0] = static_cast<std::uint8_t>(state_.brush.colour >> 16);
-    pattern[1] = static_cast<std::uint8_t>(state_.brush.colour >> 8);
-    pattern[2] = static_cast<std::uint8_t>(state_.brush.colour);
+  if (measuring_) {
+    Note(QRectF(static_cast<double>(ox0), static_cast<double>(oy0), static_cast<double>(n),
+                static_cast<double>(m_rows)));
+    return;
   }
-  QRegion area(QRect(0, 0, out_.Width(), out_.Height()));
-  if (state_.clipped) area &= state_.clip;
-  const QRect dest(
-      QPoint(static_cast<int>(std::clamp<std::int64_t>(ox0, -1, out_.Width())),
-             static_cast<int>(std::clamp<std::int64_t>(oy0, -1, out_.Height()))),
-      QPoint(static_cast<int>(std::clamp<std::int64_t>(ox1, 0, out_.Width() + 1)) - 1,
-             static_cast<int>(std::clamp<std::int64_t>(oy1, 0, out_.Height() + 1)) - 1));
-  area &= dest;
 
   // Centre sampling: destination pixel i of a span of n takes source pixel
-  // floor((2i + 1) * m / (2n)), so equal sizes copy 1:1 and nothing is smoothed.
+  // floor((2i + 1) * m / (2n)), so equal sizes copy 1:1 and nothing is smoothed. The
+  // mapping is monotonic, so the pixels with a source inside the bitmap form one
+  // range per axis.
   auto source_index = [](std::int64_t i, std::int64_t span, std::int64_t count, bool mirror) {
-    std::int64_t s = (2 * i + 1) * count / (2 * span);
+    const std::int64_t s = (2 * i + 1) * count / (2 * span);
     return mirror ? count - 1 - s : s;
   };
+  QRect dest(QPoint(static_cast<int>(std::clamp<std::int64_t>(ox0, -1, out_.Width())),
+                    static_cast<int>(std::clamp<std::int64_t>(oy0, -1, out_.Height()))),
+             QPoint(static_cast<int>(std::clamp<std::int64_t>(ox1, 0, out_.Width() + 1)) - 1,
+                    static_cast<int>(std::clamp<std::int64_t>(oy1, 0, out_.Height() + 1)) - 1));
+  dest &= full_;
+  if (dest.isEmpty()) return;
+  std::vector<std::int64_t> column;  // source x of each destination column of dest
+  if (src != nullptr) {
+    column.resize(static_cast<std::size_t>(dest.width()));
+    int first = dest.right() + 1, last = dest.left() - 1;
+    for (int ox = dest.left(); ox <= dest.right(); ++ox) {
+      const std::int64_t sx = sx0 + source_index(ox - ox0, n, mw, mirror_x);
+      column[static_cast<std::size_t>(ox - dest.left())] = sx;
+      if (sx >= 0 && sx < src->Width()) first = std::min(first, ox), last = std::max(last, ox);
+    }
+    if (first > last) return;
+    column.erase(column.begin(), column.begin() + (first - dest.left()));
+    column.resize(static_cast<std::size_t>(last - first + 1));
+    dest.setLeft(first), dest.setRight(last);
+  }
+  QRegion area(dest);
+  if (state_.clipped) area &= state_.clip;
+  double pixels = 0;
+  for (const QRect& r : area) pixels += static_cast<double>(r.width()) * r.height();
+  Spend(pixels);
+
+  // Source pixels of one destination row, gathered unless they can be read in place.
+  std::vector<std::uint8_t> gathered;
+  const bool in_place = src != nullptr && n == mw && !mirror_x;
+  if (src != nullptr && !in_place) gathered.resize(static_cast<std::size_t>(dest.width()) * 3);
   for (const QRect& r : area) {
+    const std::size_t offset = static_cast<std::size_t>(r.left() - dest.left());
+    const std::size_t bytes = static_cast<std::size_t>(r.width()) * 3;
     for (int oy = r.top(); oy <= r.bottom(); ++oy) {
-      std::int64_t sy = 0;
+      const std::uint8_t* s = nullptr;
       if (src != nullptr) {
-        sy = sy0 + source_index(oy - oy0, m_rows, mh, mirror_y);
+        const std::int64_t sy = sy0 + source_index(oy - oy0, m_rows, mh, mirror_y);
         if (sy < 0 || sy >= src->Height()) continue;
-      }
-      std::uint8_t* d = out_.Row(oy) + static_cast<std::ptrdiff_t>(r.left()) * 3;
-      const std::uint8_t* srow = src != nullptr ? src->Row(static_cast<int>(sy)) : nullptr;
-      for (int ox = r.left(); ox <= r.right(); ++ox, d += 3) {
-        std::uint8_t s[3] = {0, 0, 0};
-        if (src != nullptr) {
-          const std::int64_t sx = sx0 + source_index(ox - ox0, n, mw, mirror_x);
-          if (sx < 0 || sx >= src->Width()) continue;
-          const std::uint8_t* sp = srow + sx * 3;
-          if (code == 0xCC) {
-            d[0] = sp[0], d[1] = sp[1], d[2] = sp[2];
-            continue;
+        const std::uint8_t* srow = src->Row(static_cast<int>(sy));
+        if (in_place) {
+          s = srow + column[offset] * 3;
+        } else {
+          std::uint8_t* g = gathered.data();
+          for (std::size_t i = 0; i < static_cast<std::size_t>(r.width()); ++i, g += 3) {
+            const std::uint8_t* sp = srow + column[offset + i] * 3;
+            g[0] = sp[0], g[1] = sp[1], g[2] = sp[2];
           }
-          s[0] = sp[0], s[1] = sp[1], s[2] = sp[2];
+          s = gathered.data();
         }
-        for (int c = 0; c < 3; ++c) d[c] = Rop3(code, pattern[c], s[c], d[c]);
       }
+      op.Apply(out_.Row(oy) + static_cast<std::ptrdiff_t>(r.left()) * 3, s, bytes);
     }
   }
 }
@@ -616,7 +1030,7 @@ void MetafileCanvas::SelectClipPath(int mode) {
 }
 
 void MetafileCanvas::CombineClip(const QRegion& region, int mode) {
-  const QRegion full(0, 0, out_.Width(), out_.Height());
+  const QRegion full(full_);
   if (mode == 5 && region.isEmpty()) {
     state_.clipped = false;
     state_.clip = QRegion();
@@ -660,7 +1074,7 @@ void MetafileCanvas::OffsetClip(QPointF logical_offset) {
   const QPointF d = t.map(logical_offset) - t.map(QPointF(0, 0));
   state_.clip.translate(static_cast<int>(std::lround(std::clamp(d.x(), -1e9, 1e9))),
                         static_cast<int>(std::lround(std::clamp(d.y(), -1e9, 1e9))));
-  state_.clip &= QRegion(0, 0, out_.Width(), out_.Height());
+  state_.clip &= QRegion(full_);
 }
 
 }  // namespace zelk

@@ -46,11 +46,12 @@ struct GdiFont {
 };
 
 struct GdiObject {
-  enum class Kind { kPen, kBrush, kFont, kOther };
+  enum class Kind { kPen, kBrush, kFont, kRegion, kOther };
   Kind kind = Kind::kOther;
   GdiPen pen;
   GdiBrush brush;
   GdiFont font;
+  std::vector<QRectF> region;  // WMF regions, logical units
 };
 
 // Objects created by the records, by index. Both formats bound the table.
@@ -99,7 +100,7 @@ struct DcState {
   QRegion clip;  // output pixels, when clipped
 };
 
-enum class ArcKind { kArc, kChord, kPie };
+enum class ArcKind { kArc, kChord, kPie, kArcTo };
 
 // Text as a record gives it; dx holds one advance per character (logical units) or
 // is empty.
@@ -107,6 +108,8 @@ struct TextRun {
   QPointF reference;
   QString text;
   std::vector<double> dx;
+  // Glyph indices of the producer's font instead of text (ETO_GLYPH_INDEX).
+  std::vector<std::uint32_t> glyphs;
   std::uint32_t options = 0;  // ETO_OPAQUE 2, ETO_CLIPPED 4
   bool has_rect = false;
   QRectF rect;  // logical units: left, top, right, bottom as QRectF(l, t, r - l, b - t)
@@ -117,10 +120,28 @@ class MetafileCanvas {
   // Draws on out, whose pixels must stay put while the canvas lives.
   // device_to_output maps the device units the mapping modes produce onto output
   // pixels; device_pixels_per_mm is the resolution fixed mapping modes assume.
-  MetafileCanvas(Bitmap& out, const QTransform& device_to_output, QPointF device_pixels_per_mm);
+  // work_budget bounds the drawing work (see metafile_limits.h); past it a drawing
+  // call throws MetafileTooCostly.
+  MetafileCanvas(Bitmap& out, const QTransform& device_to_output, QPointF device_pixels_per_mm,
+                 std::int64_t work_budget = INT64_MAX);
   ~MetafileCanvas();
   MetafileCanvas(const MetafileCanvas&) = delete;
   MetafileCanvas& operator=(const MetafileCanvas&) = delete;
+
+  // A canvas that draws nothing and collects the output-pixel box of everything the
+  // records would paint (clipping applied), on an unbounded output plane.
+  // Work it would take all the same (joining regions) is charged to work_budget.
+  static std::unique_ptr<MetafileCanvas> Measuring(const QTransform& device_to_output,
+                                                   QPointF device_pixels_per_mm,
+                                                   std::int64_t work_budget);
+  bool IsMeasuring() const { return measuring_; }
+  // Empty when nothing was painted.
+  QRectF PaintedBounds() const { return painted_; }
+
+  // The most pixels a bitmap embedded in the file may have.
+  std::int64_t MaxBitmapPixels() const;
+  // Charges work (output pixels or path elements) against the budget.
+  void Spend(double work);
 
   DcState& State() { return state_; }
   void SaveDc();
@@ -144,6 +165,25 @@ class MetafileCanvas {
   void RoundRect(double l, double t, double r, double b, double corner_w, double corner_h);
   void Ellipse(double l, double t, double r, double b);
   void ArcShape(ArcKind kind, double l, double t, double r, double b, QPointF start, QPointF end);
+  // A line from the current position to where the arc starts, then the arc; the
+  // current position moves to its end. Angles in degrees, counter-clockwise.
+  void AngleArc(QPointF centre, double radius, double start_angle, double sweep_angle);
+  // Lines and Béziers by point types (PT_MOVETO 6, PT_LINETO 2, PT_BEZIERTO 4, with
+  // PT_CLOSEFIGURE 1), from the current position.
+  void PolyDraw(const QPolygonF& points, const std::vector<std::uint8_t>& types);
+  // Regions given as rectangles in logical units: filled with a brush, framed with a
+  // brush w x h logical units thick, or inverted.
+  void FillRegion(const std::vector<QRectF>& rects, const GdiBrush& brush);
+  void FrameRegion(const std::vector<QRectF>& rects, const GdiBrush& brush, double w, double h);
+  void InvertRegion(const std::vector<QRectF>& rects);
+  // The rectangles in output pixels, as one region.
+  QRegion OutputRegion(const std::vector<QRectF>& rects);
+  // The union of rectangles in output pixels. Region data list them in bands, top to
+  // bottom and left to right, which Qt joins in linear time; any other order costs
+  // the square of the count, which is charged to the work budget. At most
+  // kMaxRegionRects rectangles; more throw ImageError.
+  QRegion RegionOf(std::vector<QRect> rects);
+  static constexpr std::size_t kMaxRegionRects = 16384;
   // Fills the box with the brush (fill_colour < 0) or a colour.
   void FillBox(double l, double t, double r, double b, std::int64_t fill_colour = -1);
   void Text(const TextRun& run);
@@ -174,13 +214,24 @@ class MetafileCanvas {
 
  private:
   void Emit(const QPainterPath& logical_path, bool stroke, bool fill);
+  // A stroke that continues the current figure when a path is being recorded.
+  void EmitConnected(const QPainterPath& logical_path);
+  void PaintRegion(const QRegion& region, const GdiBrush& brush);
   void DrawOutput(const QPainterPath& output_path, bool stroke, bool fill);
   void PreparePainter();
   QPen MakePen() const;
   bool PrepareBrush(QBrush& brush) const;
   QRect OutputBox(double l, double t, double r, double b) const;
+  // The part of an output-pixel box that can be painted: inside the output and clip.
+  QRectF Paintable(const QRectF& box) const;
+  void Note(const QRectF& box);
+  void DrawRun(const TextRun& run, const QFont& font, QPointF origin, double sx);
 
   Bitmap& out_;
+  QRect full_;  // the output plane: the picture, or unbounded when measuring
+  bool measuring_ = false;
+  QRectF painted_;
+  std::int64_t work_left_;
   QImage image_;
   QPainter painter_;
   QTransform device_to_output_;

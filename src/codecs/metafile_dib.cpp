@@ -2,9 +2,41 @@
 
 #include "codecs/dib.h"
 
+#include <string>
+
 namespace zelk {
 
-void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask) {
+namespace {
+
+// Width and height of the PNG or JPEG stored as a DIB's bits, from its own header;
+// zero when it has none that can be read.
+void EmbeddedSize(ByteSpan data, std::uint32_t compression, std::int64_t& width,
+                  std::int64_t& height) {
+  width = height = 0;
+  auto be16 = [&](std::size_t at) { return std::int64_t{data.U8(at)} << 8 | data.U8(at + 1); };
+  if (compression == 5) {
+    if (data.Has(0, 24) && data.U8(1) == 'P' && data.U8(12) == 'I' && data.U8(15) == 'R') {
+      width = be16(16) << 16 | be16(18);
+      height = be16(20) << 16 | be16(22);
+    }
+    return;
+  }
+  // JPEG: walk the markers to the first start of frame.
+  std::size_t at = 2;
+  while (data.Has(at, 4) && data.U8(at) == 0xFF) {
+    const std::uint8_t marker = data.U8(at + 1);
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (data.Has(at + 5, 4)) height = be16(at + 5), width = be16(at + 7);
+      return;
+    }
+    at += 2 + static_cast<std::size_t>(be16(at + 2));
+  }
+}
+
+}  // namespace
+
+void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask,
+                  std::int64_t max_pixels) {
   const std::uint32_t header_size = dib.U32(0);
   std::int64_t width = 0, height = 0;
   std::uint32_t bits = 0, compression = 0, used = 0;
@@ -20,6 +52,21 @@ void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask) {
   }
   std::int64_t rows = height < 0 ? -height : height;
   if (icon_with_mask) rows /= 2;
+  auto check_size = [&](std::int64_t w, std::int64_t h) {
+    if (w > 0 && h > 0 && (w > max_pixels / h))
+      throw ImageError("a bitmap in the metafile (" + std::to_string(w) + " x " +
+                       std::to_string(h) + ") is larger than the picture it belongs to can use");
+  };
+  check_size(width, rows);
+  if (compression == 4 || compression == 5) {
+    const std::size_t at = bits_offset != 0 ? bits_offset : header_size;
+    if (at < dib.Size()) {
+      std::int64_t w = 0, h = 0;
+      EmbeddedSize(dib.Sub(at, dib.Size() - at), compression, w, h);
+      check_size(w, h);
+    }
+    return;
+  }
   if (width <= 0 || rows <= 0 || bits == 0 || bits > 32) return;
   std::uint64_t start = bits_offset;
   if (start == 0) {
@@ -43,8 +90,9 @@ void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask) {
     throw ImageError("a bitmap's pixel data is shorter than its header says");
 }
 
-void DecodeRecordDib(ByteSpan info, std::size_t bits_offset, RecordDib& out) {
-  CheckDibData(info, bits_offset, false);
+void DecodeRecordDib(ByteSpan info, std::size_t bits_offset, RecordDib& out,
+                     std::int64_t max_pixels) {
+  CheckDibData(info, bits_offset, false, max_pixels);
   const std::uint32_t header_size = info.U32(0);
   if (header_size == 12)
     out.bottom_up = true;
@@ -93,11 +141,13 @@ void DrawDib(MetafileCanvas& canvas, double dx, double dy, double dw, double dh,
   canvas.Blit(dx, dy, dw, dh, &dib.pixels, sx, sy, sw, sh, rop);
 }
 
-QImage ToQImage(const Bitmap& bitmap) {
-  if (bitmap.Empty()) return QImage();
-  return QImage(bitmap.Data(), bitmap.Width(), bitmap.Height(), bitmap.Stride(),
-                QImage::Format_BGR888)
-      .copy();
+std::shared_ptr<const QImage> PatternImage(Bitmap&& bitmap) {
+  if (bitmap.Empty()) return nullptr;
+  // The image owns the bitmap and frees it with its last copy.
+  auto* owned = new Bitmap(std::move(bitmap));
+  return std::make_shared<const QImage>(
+      owned->Data(), owned->Width(), owned->Height(), owned->Stride(), QImage::Format_BGR888,
+      [](void* p) { delete static_cast<Bitmap*>(p); }, owned);
 }
 
 }  // namespace zelk

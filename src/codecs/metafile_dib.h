@@ -3,7 +3,10 @@
 // and the old device-dependent Bitmap16 of WMF.
 
 #include <QImage>
+#include <climits>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 
 #include "codecs/metafile_bytes.h"
 #include "codecs/metafile_canvas.h"
@@ -20,12 +23,16 @@ struct RecordDib {
 // uncompressed DIBs), or its size is in proportion to its data (RLE), so a header
 // claiming a huge bitmap over a few bytes is refused before anything is allocated.
 // icon_with_mask: the header's height counts the colour bitmap and its AND mask.
-void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask);
+// A bitmap of more than max_pixels (for an embedded PNG or JPEG, by its own header)
+// is refused as well.
+void CheckDibData(ByteSpan dib, std::size_t bits_offset, bool icon_with_mask,
+                  std::int64_t max_pixels = INT64_MAX);
 
 // Decodes a DIB whose header and colour table are `info` and whose bits start
 // bits_offset bytes after the header's start (0: right after the colour table).
-// Throws ImageError when the bitmap is damaged.
-void DecodeRecordDib(ByteSpan info, std::size_t bits_offset, RecordDib& out);
+// Throws ImageError when the bitmap is damaged or has more than max_pixels.
+void DecodeRecordDib(ByteSpan info, std::size_t bits_offset, RecordDib& out,
+                     std::int64_t max_pixels = INT64_MAX);
 
 // Decodes a Bitmap16 (1, 24 or 32 bits per pixel); monochrome bits take the text
 // colour for 0 and the background colour for 1, as when blitted to a colour device.
@@ -37,7 +44,7 @@ void DecodeBitmap16(ByteSpan bitmap, ColorRef text, ColorRef background, Bitmap&
 void DrawDib(MetafileCanvas& canvas, double dx, double dy, double dw, double dh,
              const RecordDib& dib, int x, int y, int w, int h, std::uint32_t rop, bool dib_origin);
 
-// A copy of a bitmap as a QImage, for pattern brushes.
-QImage ToQImage(const Bitmap& bitmap);
+// A pattern brush's image, sharing the bitmap's pixels rather than copying them.
+std::shared_ptr<const QImage> PatternImage(Bitmap&& bitmap);
 
 }  // namespace zelk

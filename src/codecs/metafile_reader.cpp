@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <string>
 
 #include "codecs/emf_player.h"
 #include "codecs/metafile_canvas.h"
+#include "codecs/metafile_limits.h"
 #include "codecs/wmf_player.h"
 
 namespace zelk {
@@ -23,10 +26,36 @@ int RoundedSide(double v) {
   return static_cast<int>(std::llround(v));
 }
 
-void Prepare(Bitmap& out, int width, int height) {
+void CheckPicture(int width, int height) {
   if (width <= 0 || height <= 0) throw ImageError("the metafile's picture has no size");
+  if (std::int64_t{width} * height > kMaxMetafilePicturePixels)
+    throw ImageError("the metafile's picture would be " + std::to_string(width) + " x " +
+                     std::to_string(height) + " pixels, more than the " +
+                     std::to_string(kMaxMetafilePicturePixels >> 20) +
+                     " megapixels a metafile may be drawn at");
   CheckImageSize(width, height);
+}
+
+void Prepare(Bitmap& out, int width, int height) {
+  CheckPicture(width, height);
   out.Reset(width, height);
+}
+
+std::int64_t WorkBudget(int width, int height) {
+  return std::max(kMinMetafileWork, std::int64_t{width} * height * kMetafileWorkPerPixel);
+}
+
+// How far to move a drawing along one axis of a picture side pixels long, given
+// what its records paint there (lo to hi). Some writers put the drawing off the box
+// their own header and window declare (Inkscape 0.91 wrote its WMF 256 units right
+// of and below it): when the drawing strays past one edge only and would fit,
+// it is centred on the picture, as libwmf frames what is drawn. A drawing that
+// overflows both edges, or is larger than the picture, stays as the mapping puts it.
+double FramingShift(double lo, double hi, double side) {
+  const double tolerance = std::max(2.0, side / 20);
+  const bool before = lo<-tolerance, after = hi> side + tolerance;
+  if (before == after || hi - lo > side + tolerance) return 0;
+  return (side - (hi + lo)) / 2;
 }
 
 }  // namespace
@@ -49,6 +78,16 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
         QPointF(std::min(header.left, header.right), std::min(header.top, header.bottom));
     initial.window_ext = QPointF(box_w, box_h);
     initial.viewport_ext = QPointF(width, height);
+    CheckPicture(width, height);
+    const std::unique_ptr<MetafileCanvas> measure = MetafileCanvas::Measuring(
+        device_to_output, QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4), WorkBudget(width, height));
+    measure->State() = initial;
+    PlayWmf(file, header, *measure);
+    const QRectF drawn = measure->PaintedBounds();
+    if (!drawn.isNull())
+      device_to_output *=
+          QTransform::fromTranslate(FramingShift(drawn.left(), drawn.right(), width),
+                                    FramingShift(drawn.top(), drawn.bottom(), height));
   } else {
     QPoint origin;
     QSize extent;
@@ -69,7 +108,8 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
   }
   Prepare(out, width, height);
   MetafileCanvas canvas(out, device_to_output,
-                        QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4) / device_to_output.m11());
+                        QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4) / device_to_output.m11(),
+                        WorkBudget(width, height));
   canvas.State() = initial;
   PlayWmf(file, header, canvas);
 }
@@ -105,7 +145,8 @@ void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
                                                  -static_cast<double>(header.bounds[1]));
   }
   Prepare(out, width, height);
-  MetafileCanvas canvas(out, device_to_output, QPointF(100.0 / hmm_x, 100.0 / hmm_y));
+  MetafileCanvas canvas(out, device_to_output, QPointF(100.0 / hmm_x, 100.0 / hmm_y),
+                        WorkBudget(width, height));
   PlayEmf(file, header, canvas);
 }
 

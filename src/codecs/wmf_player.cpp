@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kPlaceableHeaderSize = 22;
 constexpr std::size_t kRecordHeaderSize = 6;
+constexpr std::uint32_t kPatCopy = 0x00F00021;
 
 enum WmfFunction : std::uint16_t {
   kEof = 0x0000,
@@ -36,6 +37,11 @@ enum WmfFunction : std::uint16_t {
   kLineTo = 0x0213,
   kMoveTo = 0x0214,
   kOffsetClipRgn = 0x0220,
+  kFillRegion = 0x0228,
+  kFrameRegion = 0x0429,
+  kInvertRegion = 0x012A,
+  kPaintRegion = 0x012B,
+  kSelectClipRegion = 0x012C,
   kCreatePenIndirect = 0x02FA,
   kCreateFontIndirect = 0x02FB,
   kCreateBrushIndirect = 0x02FC,
@@ -89,6 +95,8 @@ class WmfPlayer {
   void Text(bool extended);
   void Blit(std::uint16_t function);
   void CreateFont();
+  void CreateRegion();
+  const std::vector<QRectF>* RegionAt(std::size_t index) const;
 
   MetafileCanvas& canvas_;
   ObjectTable objects_;
@@ -120,9 +128,46 @@ void WmfPlayer::Select(std::size_t index) {
     case GdiObject::Kind::kFont:
       s.font = object->font;
       break;
+    case GdiObject::Kind::kRegion:
+      // Selecting a region makes it the clipping region.
+      canvas_.CombineClip(canvas_.OutputRegion(object->region), 5);
+      break;
     default:
       break;
   }
+}
+
+const std::vector<QRectF>* WmfPlayer::RegionAt(std::size_t index) const {
+  const GdiObject* object = objects_.Get(index);
+  return object != nullptr && object->kind == GdiObject::Kind::kRegion ? &object->region : nullptr;
+}
+
+void WmfPlayer::CreateRegion() {
+  // A region: a header, then scans of one band each, every band listing its
+  // left/right pairs and repeating its count at the end.
+  GdiObject object;
+  object.kind = GdiObject::Kind::kRegion;
+  try {
+    const std::size_t base = kRecordHeaderSize;
+    const std::size_t scans = rec_.U16(base + 10);
+    std::size_t at = base + 22;
+    for (std::size_t i = 0; i < scans; ++i) {
+      const std::size_t coordinates = rec_.U16(at);
+      const double top = rec_.S16(at + 2), bottom = rec_.S16(at + 4);
+      if (!rec_.Has(at + 6, coordinates * 2 + 2))
+        throw ImageError("a region is shorter than it claims");
+      if (object.region.size() + coordinates / 2 > MetafileCanvas::kMaxRegionRects)
+        throw ImageError("a region has too many rectangles");
+      for (std::size_t k = 0; k + 1 < coordinates; k += 2)
+        object.region.emplace_back(QPointF(rec_.S16(at + 6 + 2 * k), top),
+                                   QPointF(rec_.S16(at + 8 + 2 * k), bottom));
+      at += 6 + coordinates * 2 + 2;
+    }
+  } catch (const ImageError&) {
+    // The slot is taken all the same, so later indices stay right.
+    object.region.clear();
+  }
+  AddObject(std::move(object));
 }
 
 void WmfPlayer::CreateFont() {
@@ -213,6 +258,17 @@ void WmfPlayer::Blit(std::uint16_t function) {
     canvas_.Blit(dx, dy, dw, dh, nullptr, 0, 0, 0, 0, rop);
     return;
   }
+  if (function == kSetDibToDev) {
+    // No stretching: the extents are device pixels.
+    const QTransform t = canvas_.LogicalToOutput();
+    if (t.m11() == 0 || t.m22() == 0) return;
+    dw = sw / t.m11();
+    dh = sh / t.m22();
+  }
+  if (canvas_.IsMeasuring()) {
+    canvas_.Blit(dx, dy, dw, dh, nullptr, 0, 0, 0, 0, kPatCopy);
+    return;
+  }
   const std::size_t at = kRecordHeaderSize + 2 * static_cast<std::size_t>(next);
   const ByteSpan data = rec_.Sub(at, rec_.Size() - std::min(at, rec_.Size()));
   RecordDib dib;
@@ -220,14 +276,7 @@ void WmfPlayer::Blit(std::uint16_t function) {
     const DcState& s = canvas_.State();
     DecodeBitmap16(data, s.text_colour, s.bk_colour, dib.pixels);
   } else {
-    DecodeRecordDib(data, 0, dib);
-  }
-  if (function == kSetDibToDev) {
-    // No stretching: the extents are device pixels.
-    const QTransform t = canvas_.LogicalToOutput();
-    if (t.m11() == 0 || t.m22() == 0) return;
-    dw = sw / t.m11();
-    dh = sh / t.m22();
+    DecodeRecordDib(data, 0, dib, canvas_.MaxBitmapPixels());
   }
   const bool dib_origin = function == kStretchDib || function == kSetDibToDev;
   DrawDib(canvas_, dx, dy, dw, dh, dib, static_cast<int>(sx), static_cast<int>(sy),
@@ -388,12 +437,14 @@ void WmfPlayer::Play(ByteSpan record, std::uint16_t function) {
       object.brush.colour = 0;
       try {
         RecordDib dib;
-        if (U(0) == 3) {
+        if (canvas_.IsMeasuring()) {
+          // Only where things are drawn matters, not with what.
+        } else if (U(0) == 3) {
           DecodeBitmap16(rec_.Sub(10, rec_.Size() - 10), 0, 0xFFFFFF, dib.pixels);
         } else {
-          DecodeRecordDib(rec_.Sub(10, rec_.Size() - 10), 0, dib);
+          DecodeRecordDib(rec_.Sub(10, rec_.Size() - 10), 0, dib, canvas_.MaxBitmapPixels());
         }
-        object.brush.pattern = std::make_shared<const QImage>(ToQImage(dib.pixels));
+        object.brush.pattern = PatternImage(std::move(dib.pixels));
       } catch (const ImageError&) {
         // The slot is taken all the same, so later indices stay right.
       }
@@ -411,8 +462,33 @@ void WmfPlayer::Play(ByteSpan record, std::uint16_t function) {
       break;
     }
     case kCreatePalette:
-    case kCreateRegion:
       AddObject(GdiObject{});
+      break;
+    case kCreateRegion:
+      CreateRegion();
+      break;
+    case kSelectClipRegion:
+      if (const auto* region = RegionAt(U(0)))
+        canvas_.CombineClip(canvas_.OutputRegion(*region), 5);
+      else
+        canvas_.CombineClip(QRegion(), 5);  // no region: no clipping
+      break;
+    case kFillRegion:
+    case kFrameRegion: {
+      const auto* region = RegionAt(U(0));
+      const GdiObject* brush = objects_.Get(U(1));
+      if (region == nullptr || brush == nullptr || brush->kind != GdiObject::Kind::kBrush) break;
+      if (function == kFillRegion)
+        canvas_.FillRegion(*region, brush->brush);
+      else
+        canvas_.FrameRegion(*region, brush->brush, P(3), P(2));
+      break;
+    }
+    case kPaintRegion:
+      if (const auto* region = RegionAt(U(0))) canvas_.FillRegion(*region, s.brush);
+      break;
+    case kInvertRegion:
+      if (const auto* region = RegionAt(U(0))) canvas_.InvertRegion(*region);
       break;
     default:
       break;  // not drawn; skipped by its declared size
@@ -474,6 +550,8 @@ void PlayWmf(ByteSpan file, const WmfHeader& header, MetafileCanvas& canvas) {
     if (words < 3 || words > (file.Size() - at) / 2 || function == kEof) break;
     try {
       player.Play(file.Sub(at, std::size_t{words} * 2), function);
+    } catch (const MetafileTooCostly&) {
+      throw;
     } catch (const ImageError&) {
       // A record that contradicts itself is skipped; the rest still draws.
     }

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "codecs/metafile_reader.h"
 #include "metafile_test_support.h"
@@ -147,6 +150,124 @@ TEST(EmfPlayback, BitmapsCopyExactlyAndCombineByRasterOperation) {
   EXPECT_EQ(out.PixelRgb(20, 10), 0xFFFFFFu ^ pixels[0]);
   EXPECT_EQ(out.PixelRgb(31, 1), 0x00FF00u);
   EXPECT_EQ(out.PixelRgb(34, 1), kWhite);
+}
+
+// Every one of the 256 raster operations, on rows long enough for the whole-word
+// path and its tail: each byte must follow the operation's truth table for the
+// brush (pattern), source and destination bits.
+TEST(EmfPlayback, EveryRasterOperationFollowsItsTruthTable) {
+  constexpr int kWidth = 13;
+  std::vector<std::uint32_t> source(kWidth), destination(kWidth);
+  for (int i = 0; i < kWidth; ++i) {
+    source[static_cast<std::size_t>(i)] = 0x9E3779u * static_cast<std::uint32_t>(i + 1) & 0xFFFFFF;
+    destination[static_cast<std::size_t>(i)] =
+        0x7F4A7Cu * static_cast<std::uint32_t>(i + 3) & 0xFFFFFF;
+  }
+  const Bytes src_dib = test::Dib24(kWidth, 1, source),
+              dst_dib = test::Dib24(kWidth, 1, destination);
+  constexpr std::uint32_t kBrush = 0x96C30F;  // COLORREF: red 0x0F, green 0xC3, blue 0x96
+  EmfBuilder b = WithBrush(kBrush);
+  for (int code = 0; code < 256; ++code) {
+    b.Raw(81, StretchDiBits(0, code, kWidth, 1, kWidth, 1, 0x00CC0020, dst_dib));
+    b.Raw(81, StretchDiBits(0, code, kWidth, 1, kWidth, 1, static_cast<std::uint32_t>(code) << 16,
+                            src_dib));
+  }
+  const Bitmap out = Play(b.Build(kWidth, 256));
+  const std::uint32_t pattern = (kBrush & 0xFF) << 16 | (kBrush & 0xFF00) | kBrush >> 16;
+  for (int code = 0; code < 256; ++code) {
+    for (int x = 0; x < kWidth; ++x) {
+      const std::uint32_t p = pattern, sv = source[static_cast<std::size_t>(x)],
+                          d = destination[static_cast<std::size_t>(x)];
+      std::uint32_t expected = 0;
+      for (int k = 0; k < 8; ++k)
+        if ((code >> k) & 1)
+          expected |= ((k & 4) ? p : ~p) & ((k & 2) ? sv : ~sv) & ((k & 1) ? d : ~d);
+      ASSERT_EQ(out.PixelRgb(x, code), expected & 0xFFFFFF) << "operation " << code << ", x " << x;
+    }
+  }
+}
+
+// Regions filled, framed and inverted, an arc joined to the current position, and
+// glyph-index text in a font that is not here, which must leave only its opaque box.
+TEST(EmfPlayback, RegionsArcsAndGlyphIndexText) {
+  auto region = [](std::initializer_list<std::array<int, 4>> rects) {
+    Bytes r;
+    for (std::uint32_t v : {32u, 1u, static_cast<std::uint32_t>(rects.size()),
+                            static_cast<std::uint32_t>(16 * rects.size()), 0u, 0u, 0u, 0u})
+      test::Put32(r, v);
+    for (const auto& rect : rects)
+      for (int v : rect) test::Put32(r, static_cast<std::uint32_t>(v));
+    return r;
+  };
+  auto with_bounds = [](std::initializer_list<std::uint32_t> head, const Bytes& data) {
+    Bytes p(16, 0);
+    for (std::uint32_t v : head) test::Put32(p, v);
+    p.insert(p.end(), data.begin(), data.end());
+    return p;
+  };
+  EmfBuilder b = WithBrush(0x0000FF);
+  b.Rec(39, {2, 0, 0xFF0000, 0});  // blue brush in slot 2
+  const Bytes two = region({{0, 0, 10, 10}, {10, 10, 20, 20}});
+  b.Raw(71, with_bounds({static_cast<std::uint32_t>(two.size()), 2}, two));  // FILLRGN blue
+  const Bytes box = region({{30, 0, 50, 20}});
+  b.Raw(72, with_bounds({static_cast<std::uint32_t>(box.size()), 1, 2, 2}, box));  // FRAMERGN red
+  const Bytes corner = region({{0, 30, 10, 40}});
+  b.Raw(73, with_bounds({static_cast<std::uint32_t>(corner.size())}, corner));  // INVERTRGN
+  b.Rec(37, {0x80000007});                                                      // black pen
+  b.Rec(27, {60, 5});  // MOVETOEX, then ANGLEARC centre (70, 20), radius 10, 90 degrees from 0
+  b.Rec(41, {70, 20, 10, 0, Float(90)});
+  // EXTTEXTOUTW with ETO_GLYPH_INDEX | ETO_OPAQUE in a font that does not exist.
+  Bytes font;
+  test::Put32(font, 3);
+  for (int v : {-12, 0, 0, 0, 400}) test::Put32(font, static_cast<std::uint32_t>(v));
+  font.resize(font.size() + 8);
+  for (char c : std::string("No Such Font Zq")) test::Put16(font, static_cast<std::uint8_t>(c));
+  font.resize(4 + 20 + 8 + 64, 0);
+  b.Raw(82, font).Rec(37, {3}).Rec(25, {0x00FF00});
+  Bytes text;
+  for (std::int64_t v : {0, 0, 0, 0, 1, 0, 0, 40, 38, 2, 76, 0x12, 40, 30, 60, 40, 0})
+    test::Put32(text, static_cast<std::uint32_t>(v));
+  test::Put16(text, 36), test::Put16(text, 37);
+  b.Raw(84, text);
+  const Bitmap out = Play(b.Build(80, 40));
+  EXPECT_EQ(out.PixelRgb(5, 5), kBlue);
+  EXPECT_EQ(out.PixelRgb(15, 15), kBlue);
+  EXPECT_EQ(out.PixelRgb(15, 5), kWhite);
+  EXPECT_EQ(out.PixelRgb(30, 10), kRed);  // frame, 2 pixels thick
+  EXPECT_EQ(out.PixelRgb(31, 10), kRed);
+  EXPECT_EQ(out.PixelRgb(33, 10), kWhite);
+  EXPECT_EQ(out.PixelRgb(5, 35), 0x000000u);  // white inverted
+  // The line from (60, 5) to the arc's start at (80, 20), then the arc counter-clockwise
+  // through the upper right to (70, 10).
+  auto black_near = [&](int x, int y) {
+    for (int ny = y - 1; ny <= y + 1; ++ny)
+      for (int nx = x - 1; nx <= x + 1; ++nx)
+        if (out.PixelRgb(nx, ny) == 0) return true;
+    return false;
+  };
+  EXPECT_TRUE(black_near(64, 8));
+  EXPECT_TRUE(black_near(77, 13));
+  EXPECT_TRUE(black_near(70, 10));
+  EXPECT_FALSE(black_near(77, 27));
+  for (int y = 30; y < 40; ++y)
+    for (int x = 40; x < 60; ++x) ASSERT_EQ(out.PixelRgb(x, y), 0x00FF00u) << x << ", " << y;
+}
+
+// A description written where the optional header extensions would be is a
+// description: its characters must not be taken for the device's size.
+TEST(EmfPlayback, DescriptionInTheExtensionAreaIsNotASize) {
+  EmfBuilder b = WithBrush(0x0000FF);
+  b.Rec(43, {10, 10, 30, 30});
+  Bytes emf = b.Build(40, 40);
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      emf[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  put32(60, 10), put32(64, 88);  // ten characters at offset 88, up to the first record
+  for (std::size_t at = 88; at < 108; at += 2) emf[at] = 'A', emf[at + 1] = 0;
+  const Bitmap out = Play(emf);
+  EXPECT_EQ(out.PixelRgb(20, 20), kRed);
+  EXPECT_EQ(out.PixelRgb(35, 35), kWhite);
 }
 
 TEST(EmfPlayback, TextComesOutInTheTextColour) {

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
+#include <string>
 
+#include "codecs/metafile_dib.h"
 #include "codecs/metafile_reader.h"
 #include "codecs/metafile_writer.h"
 #include "metafile_test_support.h"
@@ -161,6 +164,113 @@ TEST(MetafileHostile, ImpossibleSizesAndCountsAreRefusedOrSkipped) {
   EXPECT_FALSE(Loads(ReadEmf, Bytes(100, 0x41)));
   EXPECT_FALSE(Loads(ReadWmf, Bytes()));
   EXPECT_FALSE(Loads(ReadEmf, Bytes()));
+}
+
+// The reason a load was refused, or empty when it loaded.
+template <typename Reader>
+std::string Refusal(Reader reader, const Bytes& data) {
+  Bitmap out;
+  try {
+    reader(data.data(), data.size(), out);
+    return {};
+  } catch (const ImageError& e) {
+    return e.what();
+  }
+}
+
+void ExpectRefused(const std::string& reason, const char* expected) {
+  EXPECT_NE(reason.find(expected), std::string::npos) << "reason: \"" << reason << '"';
+}
+
+std::uint32_t FloatBits(float f) {
+  std::uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+// Files of a few bytes that ask for far more work or memory than a picture of their
+// size can need: each is refused quickly with a reason that says so (they took from
+// 8 to 60 seconds, or 6 GB, when drawn as asked).
+TEST(MetafileHostile, CostlyOrHugePicturesAreRefusedWithAReason) {
+  test::EnsureGuiApplication();
+  constexpr int kSide = 4096;
+  // A placeable WMF inverting its whole 4096 x 4096 picture with the brush 100 times.
+  {
+    test::WmfBuilder b;
+    b.Rec(0x020B, {0, 0}).Rec(0x020C, {kSide, kSide});
+    b.Rec(0x02FC, {0, 0x00FF, 0, 0}).Rec(0x012D, {0});
+    for (int i = 0; i < 100; ++i) b.Rec(0x061D, {0x0049, 0x005A, kSide, kSide, 0, 0});
+    ExpectRefused(Refusal(ReadWmf, b.Build(kSide, kSide, 96)), "too costly");
+  }
+  // The EMF form: BITBLT without a source bitmap, PATINVERT.
+  {
+    test::EmfBuilder b;
+    b.Rec(39, {1, 0, 0x0000FF, 0}).Rec(37, {1});
+    for (int i = 0; i < 100; ++i)
+      b.Rec(76, {0, 0, kSide - 1,    kSide - 1, 0, 0, kSide, kSide, 0x005A0049, 0, 0, FloatBits(1),
+                 0, 0, FloatBits(1), 0,         0, 0, 0,     0,     0,          0, 0});
+    ExpectRefused(Refusal(ReadEmf, b.Build(kSide, kSide)), "too costly");
+  }
+  // 1000 characters of a 4096-pixel font, three units apart by the spacing array.
+  {
+    test::EmfBuilder b;
+    Bytes font;
+    test::Put32(font, 1);
+    for (int v : {-kSide, 0, 0, 0, 400}) test::Put32(font, static_cast<std::uint32_t>(v));
+    font.resize(font.size() + 8 + 64, 0);
+    b.Raw(82, font).Rec(37, {1});
+    constexpr std::uint32_t kCount = 1000, kTextAt = 76, kDxAt = kTextAt + 2 * kCount;
+    Bytes text;
+    for (std::int64_t v : {0, 0, kSide - 1, kSide - 1, 1, 0, 0, 0, kSide / 2})
+      test::Put32(text, static_cast<std::uint32_t>(v));
+    for (std::uint32_t v : {kCount, kTextAt, 0u, 0u, 0u, 0u, 0u, kDxAt}) test::Put32(text, v);
+    for (std::uint32_t i = 0; i < kCount; ++i) test::Put16(text, 'W');
+    for (std::uint32_t i = 0; i < kCount; ++i) test::Put32(text, 3);
+    b.Raw(84, text);
+    ExpectRefused(Refusal(ReadEmf, b.Build(kSide, kSide)), "too costly");
+  }
+  // A region of 16384 one-pixel rectangles listed bottom to top: joining them out of
+  // band order takes time in the square of their number.
+  {
+    test::EmfBuilder b;
+    b.Rec(39, {1, 0, 0x0000FF, 0});
+    Bytes p(16, 0);
+    constexpr std::uint32_t kRects = 16384;
+    for (std::uint32_t v : {32 + 16 * kRects, 1u, 32u, 1u, kRects, 16 * kRects, 0u, 0u, 0u, 0u})
+      test::Put32(p, v);
+    for (std::uint32_t i = kRects; i-- > 0;)
+      for (std::uint32_t v : {i % 128, i / 128, i % 128 + 1, i / 128 + 1}) test::Put32(p, v);
+    b.Raw(71, p);  // FILLRGN
+    ExpectRefused(Refusal(ReadEmf, b.Build(128, 128)), "too costly");
+  }
+  // 46 bytes of placeable WMF and 128 bytes of EMF claiming a 46340-pixel square.
+  {
+    Bytes wmf = test::WmfBuilder().Build(23170, 23170, 96);
+    wmf[6] = wmf[8] = static_cast<std::uint8_t>(-23170 & 0xFF);
+    wmf[7] = wmf[9] = static_cast<std::uint8_t>((-23170 >> 8) & 0xFF);
+    ASSERT_EQ(wmf.size(), 46u);
+    ExpectRefused(Refusal(ReadWmf, wmf), "megapixels");
+    const Bytes emf = test::EmfBuilder().Build(46340, 46340);
+    ASSERT_EQ(emf.size(), 128u);
+    ExpectRefused(Refusal(ReadEmf, emf), "megapixels");
+  }
+}
+
+// A DIB may hold a PNG whose own header, not the DIB's, gives the size decoded: that
+// size is held to the picture the bitmap is drawn into before anything is decoded.
+TEST(MetafileHostile, EmbeddedPngIsBoundedByItsOwnHeader) {
+  Bytes dib;
+  for (std::uint32_t v : {40u, 1u, 1u}) test::Put32(dib, v);
+  test::Put16(dib, 1), test::Put16(dib, 24);
+  test::Put32(dib, 5);  // BI_PNG
+  for (int i = 0; i < 5; ++i) test::Put32(dib, 0);
+  // A PNG signature and IHDR for 100000 x 100000.
+  for (int v : std::initializer_list<int>{0x89, 'P', 'N',  'G',  13,  10,  26, 10, 0,    0,
+                                          0,    13,  'I',  'H',  'D', 'R', 0,  1,  0x86, 0xA0,
+                                          0,    1,   0x86, 0xA0, 8,   2,   0,  0,  0})
+    dib.push_back(static_cast<std::uint8_t>(v));
+  EXPECT_THROW(CheckDibData(ByteSpan(dib.data(), dib.size()), 40, false, 64 << 20), ImageError);
+  EXPECT_NO_THROW(CheckDibData(ByteSpan(dib.data(), dib.size()), 40, false, INT64_MAX));
 }
 
 }  // namespace

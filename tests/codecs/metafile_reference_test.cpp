@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "codecs/metafile_reader.h"
 #include "codecs/png_codec.h"
 #include "metafile_test_support.h"
+#include "needed_tool.h"
 
 namespace zelk {
 namespace {
@@ -100,6 +103,132 @@ TEST(MetafileReference, InkscapeTextAndBitmapMatchInkscapesRendering) {
                                      {115, 80, 0x30A040},
                                      {140, 20, 0xFFE0A0},
                                      {140, 110, 0xFFFFFF}});
+}
+
+// Pixels whose 5 x 5 neighbourhood in the reference is one colour (inside shapes and
+// bitmap blocks) and that differ from it in ours.
+int InteriorDifferences(const Bitmap& ours, const Bitmap& reference) {
+  int bad = 0;
+  const int w = std::min(ours.Width(), reference.Width());
+  const int h = std::min(ours.Height(), reference.Height());
+  for (int y = 2; y + 2 < h; ++y)
+    for (int x = 2; x + 2 < w; ++x) {
+      const std::uint32_t c = reference.PixelRgb(x, y);
+      bool uniform = true;
+      for (int ny = y - 2; ny <= y + 2 && uniform; ++ny)
+        for (int nx = x - 2; nx <= x + 2 && uniform; ++nx)
+          uniform = reference.PixelRgb(nx, ny) == c;
+      if (uniform && ours.PixelRgb(x, y) != c) ++bad;
+    }
+  return bad;
+}
+
+// One drawing (shapes, a clipped circle, text, a pixelated bitmap) written by other
+// programs, each file against that program's own drawing of the file it wrote: exact
+// inside every area of one colour, and at most 1 % of the pixels out of their
+// neighbourhood's range at edges and in text.
+TEST(MetafileReference, OtherProducersFilesMatchTheirOwnRendering) {
+  test::EnsureGuiApplication();
+  for (const char* name : {"scene-inkscape.wmf", "scene-inkscape.emf", "scene-libreoffice.wmf",
+                           "scene-libreoffice.emf"}) {
+    SCOPED_TRACE(name);
+    const std::string file = name;
+    const std::string stem = file.substr(0, file.size() - 4);
+    const std::string kind = file.substr(file.size() - 3);
+    Bitmap reference;
+    std::FILE* f = std::fopen((kFolder / (stem + "-" + kind + ".png")).c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    ReadPngFile(f, reference);
+    std::fclose(f);
+    const test::Bytes data = test::ReadAll(kFolder / file);
+    ASSERT_FALSE(data.empty());
+    Bitmap ours;
+    if (kind == "wmf")
+      ReadWmf(data.data(), data.size(), ours);
+    else
+      ReadEmf(data.data(), data.size(), ours);
+    EXPECT_NEAR(ours.Width(), reference.Width(), 1);
+    EXPECT_NEAR(ours.Height(), reference.Height(), 1);
+    const int interior = InteriorDifferences(ours, reference);
+    const int outside = Mismatches(ours, reference, 24);
+    const int area =
+        std::min(ours.Width(), reference.Width()) * std::min(ours.Height(), reference.Height());
+    EXPECT_EQ(interior, 0);
+    EXPECT_LE(outside, area / 100);
+    std::printf("%s: %d of %d pixels outside tolerance, %d inside areas of one colour\n", name,
+                outside, area, interior);
+  }
+}
+
+// The box of the strongly red pixels and how many there are.
+struct Disc {
+  int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, pixels = 0;
+};
+
+Disc RedDisc(const Bitmap& image) {
+  Disc d;
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x) {
+      const std::uint32_t c = image.PixelRgb(x, y);
+      if ((c >> 16) < 200 || ((c >> 8) & 0xFF) > 60 || (c & 0xFF) > 60) continue;
+      d.left = std::min(d.left, x), d.right = std::max(d.right, x);
+      d.top = std::min(d.top, y), d.bottom = std::max(d.bottom, y);
+      ++d.pixels;
+    }
+  return d;
+}
+
+// The public sample drawing, a red circle saved as a placeable WMF and as an EMF by
+// a vector editor whose WMF puts the circle 256 units off its own box: both files and
+// libwmf's wmf2gd show one whole circle in the middle of a 110-pixel square.
+TEST(MetafileReference, PublicDrawingWmfAndEmfShowTheWholeCircleLikeWmf2gd) {
+  const auto folder = std::filesystem::path(ZELK_TESTDATA_DIR) / "metafile";
+  if (!std::filesystem::exists(folder / "drawing.wmf") ||
+      !std::filesystem::exists(folder / "drawing.emf"))
+    GTEST_SKIP() << "test data absent: " << folder;
+  test::EnsureGuiApplication();
+  std::vector<Disc> discs;
+  for (const char* name : {"drawing.wmf", "drawing.emf"}) {
+    const test::Bytes data = test::ReadAll(folder / name);
+    Bitmap ours;
+    if (std::string(name).ends_with(".wmf"))
+      ReadWmf(data.data(), data.size(), ours);
+    else
+      ReadEmf(data.data(), data.size(), ours);
+    ASSERT_EQ(ours.Width(), 110) << name;
+    ASSERT_EQ(ours.Height(), 110) << name;
+    discs.push_back(RedDisc(ours));
+  }
+  if (std::system("command -v wmf2gd > /dev/null 2>&1") != 0)
+    ZELK_SKIP_WITHOUT_TOOL("wmf2gd (libwmf-bin) is not installed");
+  test::TempFolder temp;
+  const auto png = temp.Path() / "drawing.png";
+  const std::string command = "wmf2gd --maxwidth=110 --maxheight=110 --maxsize -o '" +
+                              png.string() + "' '" + (folder / "drawing.wmf").string() +
+                              "' > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  Bitmap theirs;
+  std::FILE* f = std::fopen(png.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  ReadPngFile(f, theirs);
+  std::fclose(f);
+  ASSERT_EQ(theirs.Width(), 110);
+  discs.push_back(RedDisc(theirs));
+
+  for (const Disc& d : discs) {
+    SCOPED_TRACE(&d - discs.data());
+    // Whole: round, as many pixels as a full disc of its width, and centred.
+    const int w = d.right - d.left + 1, h = d.bottom - d.top + 1;
+    EXPECT_NEAR(w, h, 2);
+    EXPECT_NEAR(d.pixels, 3.14159 * w * h / 4, 0.04 * w * h);
+    EXPECT_NEAR(d.left + d.right, 109, 6);
+    EXPECT_NEAR(d.top + d.bottom, 109, 6);
+    // The same circle everywhere, to a few pixels (the programs' pens differ).
+    EXPECT_NEAR(d.left, discs[0].left, 3);
+    EXPECT_NEAR(d.right, discs[0].right, 3);
+    EXPECT_NEAR(d.top, discs[0].top, 3);
+    EXPECT_NEAR(d.bottom, discs[0].bottom, 3);
+  }
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
-// Playback of WMF records: mapping, shapes, objects, bitmaps, text, and the public
-// sample file.
+// Playback of WMF records: mapping, shapes, objects, bitmaps and text.
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "codecs/metafile_reader.h"
 #include "metafile_test_support.h"
@@ -153,25 +150,56 @@ TEST(WmfPlayback, TextIsDrawnInTheTextColour) {
   EXPECT_EQ(out.PixelRgb(5, 5), kWhite);  // before the text's box
 }
 
-TEST(WmfPlayback, PublicSampleDrawing) {
-  const auto path = std::filesystem::path(ZELK_TESTDATA_DIR) / "metafile" / "drawing.wmf";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "test data absent: " << path;
-  const Bytes data = test::ReadAll(path);
-  const Bitmap out = Play(data);
-  // 1369 units at 1200 per inch, shown at 96 dots per inch.
-  EXPECT_EQ(out.Width(), 110);
-  EXPECT_EQ(out.Height(), 110);
-  // A red disc whose polygon is centred at (925, 925) units with the window at the
-  // origin: its centre lands at 74 pixels, and the box cuts it right and below.
-  EXPECT_EQ(out.PixelRgb(0, 0), kWhite);
-  EXPECT_EQ(out.PixelRgb(74, 74), kRed);
-  EXPECT_EQ(out.PixelRgb(109, 109), kRed);
-  EXPECT_EQ(out.PixelRgb(25, 25), kWhite);
-  int coloured = 0;
-  for (int y = 0; y < out.Height(); ++y)
-    for (int x = 0; x < out.Width(); ++x)
-      if (out.PixelRgb(x, y) != kWhite) ++coloured;
-  EXPECT_GT(coloured, 1000);
+// A drawing that its writer put off its own box, past one edge only, is centred on
+// the picture; one that overflows both edges is shown as the mapping places it.
+TEST(WmfPlayback, DrawingOffItsBoxIsFramedWhenItFits) {
+  auto picture = [](std::initializer_list<int> rectangle) {
+    WmfBuilder b;
+    b.Rec(0x020B, {0, 0}).Rec(0x020C, {100, 100});
+    b.Rec(0x02FC, {0, 0x00FF, 0, 0}).Rec(0x012D, {0});
+    b.Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1});
+    b.Rec(0x041B, rectangle);
+    return Play(b.Build(100, 100, 96));
+  };
+  // Rectangle 60..130 x 10..40: 45 pixels too far right.
+  const Bitmap strayed = picture({40, 130, 10, 60});
+  EXPECT_EQ(strayed.PixelRgb(15, 20), kRed);
+  EXPECT_EQ(strayed.PixelRgb(84, 20), kRed);
+  EXPECT_EQ(strayed.PixelRgb(86, 20), kWhite);
+  EXPECT_EQ(strayed.PixelRgb(14, 20), kWhite);
+  // -10..110: over both edges, left as it is.
+  const Bitmap wide = picture({40, 110, 10, -10});
+  EXPECT_EQ(wide.PixelRgb(0, 20), kRed);
+  EXPECT_EQ(wide.PixelRgb(99, 20), kRed);
+  EXPECT_EQ(wide.PixelRgb(50, 5), kWhite);
+}
+
+// A region object: filled, framed, inverted, and selected as the clipping region.
+TEST(WmfPlayback, RegionsFillFrameInvertAndClip) {
+  WmfBuilder b;
+  b.Rec(0x020B, {0, 0}).Rec(0x020C, {40, 60});
+  b.Rec(0x02FC, {0, 0x00FF, 0, 0});  // 0: red brush
+  b.Rec(0x02FC, {0, 0, 0x00FF, 0});  // 1: blue brush
+  b.Rec(0x02FA, {5, 0, 0, 0, 0});    // 2: null pen
+  // 3: a region of one band, rows 0..20, columns 0..20 and 30..50.
+  b.Rec(0x06FF, {0, 6, 0, 0, 40, 1, 16, 0, 0, 50, 20, 4, 0, 20, 0, 20, 30, 50, 4});
+  b.Rec(0x0228, {3, 0});                                             // FILLREGION red
+  b.Rec(0x0429, {3, 1, 2, 2});                                       // FRAMEREGION blue, 2 x 2
+  b.Rec(0x012C, {3});                                                // SELECTCLIPREGION
+  b.Rec(0x012D, {1}).Rec(0x012D, {2}).Rec(0x041B, {40, 60, 10, 0});  // blue box, clipped
+  b.Rec(0x012C, {0xFFFF});                                           // no region: clipping off
+  b.Rec(0x012A, {3});                                                // INVERTREGION
+  const Bitmap out = Play(b.Build(60, 40, 96));
+  // Inverted: red fill to cyan, blue (frame, and the box within the clip) to yellow.
+  EXPECT_EQ(out.PixelRgb(10, 5), 0x00FFFFu);
+  EXPECT_EQ(out.PixelRgb(40, 5), 0x00FFFFu);
+  EXPECT_EQ(out.PixelRgb(0, 5), 0xFFFF00u);
+  EXPECT_EQ(out.PixelRgb(2, 5), 0x00FFFFu);
+  EXPECT_EQ(out.PixelRgb(10, 15), 0xFFFF00u);
+  // Outside the region: the box was clipped away and nothing is inverted.
+  EXPECT_EQ(out.PixelRgb(25, 5), kWhite);
+  EXPECT_EQ(out.PixelRgb(25, 15), kWhite);
+  EXPECT_EQ(out.PixelRgb(10, 30), kWhite);
 }
 
 }  // namespace
