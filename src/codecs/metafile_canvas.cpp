@@ -151,8 +151,8 @@ std::unique_ptr<MetafileCanvas> MetafileCanvas::Measuring(const QTransform& devi
                                                           QPointF device_pixels_per_mm,
                                                           std::int64_t work_budget) {
   static Bitmap nothing;
-  auto canvas = std::unique_ptr<MetafileCanvas>(
-      new MetafileCanvas(nothing, device_to_output, device_pixels_per_mm, work_budget));
+  auto canvas = std::make_unique<MetafileCanvas>(nothing, device_to_output, device_pixels_per_mm,
+                                                 work_budget);
   canvas->measuring_ = true;
   // Far enough for any 16-bit or reasonable 32-bit drawing, small enough for QRegion.
   constexpr int kFar = 1 << 28;
@@ -578,8 +578,8 @@ void MetafileCanvas::PolyDraw(const QPolygonF& points, const std::vector<std::ui
           i = types.size();
           continue;
         }
-        path.cubicTo(p, points[static_cast<qsizetype>(i + 1)],
-                     points[static_cast<qsizetype>(i + 2)]);
+        path.cubicTo(p, points[static_cast<qsizetype>(i) + 1],
+                     points[static_cast<qsizetype>(i) + 2]);
         i += 2;
         break;
       default:
@@ -952,7 +952,7 @@ void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* 
     }
     if (first > last) return;
     column.erase(column.begin(), column.begin() + (first - dest.left()));
-    column.resize(static_cast<std::size_t>(last - first + 1));
+    column.resize(static_cast<std::size_t>(last - first) + 1);
     dest.setLeft(first), dest.setRight(last);
   }
   QRegion area(dest);

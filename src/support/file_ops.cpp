@@ -101,11 +101,11 @@ std::FILE* OpenRegularFileOnce(const std::string& name, std::string& reason, boo
   const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return fail();
   std::FILE* stream = nullptr;
-  if (fstat(fd, &status) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    fail();
-  } else if (!S_ISREG(status.st_mode)) {
+  const bool known =
+      fstat(fd, &status) == 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+  if (known && !S_ISREG(status.st_mode)) {
     refuse(status);
-  } else if ((stream = fdopen(fd, "rb")) == nullptr) {
+  } else if (!known || (stream = fdopen(fd, "rb")) == nullptr) {
     fail();
   }
   if (stream == nullptr) {

@@ -42,7 +42,11 @@ int FollowLinks(std::string& path) {
     if (length < 0) return errno;
     if (static_cast<std::size_t>(length) >= link.size()) return ENAMETOOLONG;
     link.resize(static_cast<std::size_t>(length));
-    path = link.front() == '/' ? link : FolderOf(path) + link;
+    if (link.front() == '/') {
+      path = link;
+    } else {
+      path = FolderOf(path).append(link);
+    }
   }
 }
 
@@ -107,8 +111,8 @@ int CreateBackupFile(std::string& made) {
     prefixes.push_back(own + "/backup-");
   }
   const char* tmp = std::getenv("TMPDIR");
-  if (tmp != nullptr && tmp[0] == '/') prefixes.push_back(std::string(tmp) + "/zelk-backup-");
-  prefixes.push_back("/tmp/zelk-backup-");
+  if (tmp != nullptr && tmp[0] == '/') prefixes.emplace_back(std::string(tmp) + "/zelk-backup-");
+  prefixes.emplace_back("/tmp/zelk-backup-");
   int error = EACCES;
   for (const std::string& prefix : prefixes) {
     const int fd = CreateFresh(prefix, 0600, made);

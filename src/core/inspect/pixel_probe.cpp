@@ -10,7 +10,7 @@ Neighbourhood NeighbourhoodOf(const Bitmap& bitmap, std::int64_t x, std::int64_t
     for (int i = 0; i < kNeighbourhoodSide; ++i) {
       const std::int64_t nx = x + i - kNeighbourhoodRadius, ny = y + j - kNeighbourhoodRadius;
       if (nx < 0 || ny < 0 || nx >= bitmap.Width() || ny >= bitmap.Height()) continue;
-      around[static_cast<std::size_t>(j * kNeighbourhoodSide + i)] = {
+      around[static_cast<std::size_t>(j) * kNeighbourhoodSide + static_cast<std::size_t>(i)] = {
           true, bitmap.PixelRgb(static_cast<int>(nx), static_cast<int>(ny))};
     }
   return around;
