@@ -15,12 +15,16 @@ test_packages=(clang-format clang-tidy libgtest-dev libgmock-dev libbenchmark-de
 # Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.
 fuzz_packages=(clang libclang-rt-dev)
 screenshot_packages=(xvfb xauth xdotool imagemagick)
+# Only for scripts/first_frame_bench.sh and scripts/clipboard_stall.sh: feh is the
+# viewer we time ourselves against.
+bench_packages=(xvfb xauth xdotool xclip feh)
 
 packages=("${build_packages[@]}")
 case "${1:-}" in
   --test) packages+=("${test_packages[@]}") ;;
   --fuzz) packages+=("${fuzz_packages[@]}") ;;
   --screenshot) packages+=("${screenshot_packages[@]}") ;;
+  --bench) packages+=("${bench_packages[@]}") ;;
 esac
 
 missing=()
