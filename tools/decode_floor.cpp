@@ -94,14 +94,13 @@ void OurLoader(const std::string& path) {
   zelk::LoadImageFile(path, image);
 }
 
-double MedianSeconds(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
+double Seconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }
@@ -129,8 +128,13 @@ int main(int argc, char** argv) {
     const std::string path = argv[i];
     try {
       const bool png = EndsWith(path, ".png");
-      const double bare = MedianSeconds(runs, [&] { png ? BarePng(path) : BareJpeg(path); });
-      const double ours = MedianSeconds(runs, [&] { OurLoader(path); });
+      // Interleaved, so that a change in the machine's load falls on both alike.
+      std::vector<double> bare_times, our_times;
+      for (int run = 0; run < runs; ++run) {
+        bare_times.push_back(Seconds([&] { png ? BarePng(path) : BareJpeg(path); }));
+        our_times.push_back(Seconds([&] { OurLoader(path); }));
+      }
+      const double bare = Median(bare_times), ours = Median(our_times);
       std::printf("%-40s %10.3f %10.3f %7.2f\n", path.c_str(), bare, ours, ours / bare);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "%s: %s\n", path.c_str(), e.what());
