@@ -18,7 +18,11 @@ make_image=$build/tools/zelk_make_bench_image
 work=$(mktemp -d /tmp/zelk-clipboard.XXXXXX)
 viewer_pid=
 cleanup() {
-  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null && wait "$viewer_pid" 2>/dev/null
+  set +e  # a failed kill or wait must not leave Xvfb and the files behind
+  if [ -n "$viewer_pid" ]; then
+    kill "$viewer_pid"
+    wait "$viewer_pid"
+  fi 2>/dev/null
   stop_xvfb
   rm -rf "$work"
 }

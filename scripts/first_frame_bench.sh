@@ -38,7 +38,11 @@ decode_floor=$(tool_path zelk_decode_floor)
 work=$(mktemp -d /tmp/zelk-first-frame.XXXXXX)
 viewer_pid=
 cleanup() {
-  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null && wait "$viewer_pid" 2>/dev/null
+  set +e  # a failed kill or wait must not leave Xvfb and the files behind
+  if [ -n "$viewer_pid" ]; then
+    kill "$viewer_pid"
+    wait "$viewer_pid"
+  fi 2>/dev/null
   stop_xvfb
   rm -rf "$work"
 }

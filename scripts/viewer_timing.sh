@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the speed scripts: a private Xvfb, and the timing of a viewer process
 # from exec until its CPU use stops after its window is up.
 #
@@ -22,8 +23,12 @@ start_xvfb() {
 }
 
 stop_xvfb() {
-  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  if [ -n "${XVFB_PID:-}" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
   XVFB_PID=
+  return 0
 }
 
 now_us() { echo "${EPOCHREALTIME/./}"; }
@@ -44,9 +49,12 @@ cpu_ticks() {  # utime + stime of $1
 window_of() {  # $1 pid, $2 window class: the first visible window, or nothing
   xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n 1 ||
     true
-  [ -n "$2" ] && xdotool search --onlyvisible --class "$2" 2>/dev/null | head -n 1 || true
+  if [ -n "$2" ]; then
+    xdotool search --onlyvisible --class "$2" 2>/dev/null | head -n 1 || true
+  fi
 }
 
+# shellcheck disable=SC2034  # SETTLED_MS and WINDOW are for the caller
 # wait_settled PID START_US CLASS: waits until the window of PID is mapped and its
 # CPU use has stopped; sets SETTLED_MS (from START_US to the last CPU tick seen,
 # never earlier than the mapping) and WINDOW.
