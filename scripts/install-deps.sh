@@ -18,6 +18,9 @@ screenshot_packages=(xvfb xauth xdotool imagemagick)
 # Only for remaking the metafile reference set (tests/data/metafiles/README.md): the
 # programs that wrote it. The tests compare with the committed PNGs and need neither.
 metafile_reference_packages=(inkscape libreoffice-draw imagemagick)
+# Only for scripts/first_frame_bench.sh and scripts/clipboard_stall.sh: feh is the
+# viewer we time ourselves against.
+bench_packages=(xvfb xauth xdotool xclip feh)
 
 packages=("${build_packages[@]}")
 case "${1:-}" in
@@ -25,6 +28,7 @@ case "${1:-}" in
   --fuzz) packages+=("${fuzz_packages[@]}") ;;
   --screenshot) packages+=("${screenshot_packages[@]}") ;;
   --metafile-references) packages+=("${metafile_reference_packages[@]}") ;;
+  --bench) packages+=("${bench_packages[@]}") ;;
 esac
 
 missing=()

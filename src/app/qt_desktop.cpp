@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/clipboard_image.h"
 #include "core/bitmap.h"
 #include "support/support.h"
 
@@ -198,21 +199,22 @@ void QtDesktop::SetClipboardText(const std::string& text) {
 }
 
 void QtDesktop::SetClipboardImage(const Bitmap& image) {
-  QImage copy(image.Width(), image.Height(), QImage::Format_RGB888);
-  for (int y = 0; y < image.Height(); ++y) {
-    const std::uint8_t* src = image.Row(y);
-    uchar* dst = copy.scanLine(y);
-    for (int x = 0; x < image.Width(); ++x) {
-      dst[3 * x] = src[3 * x + 2];
-      dst[3 * x + 1] = src[3 * x + 1];
-      dst[3 * x + 2] = src[3 * x];
-    }
-  }
-  QGuiApplication::clipboard()->setImage(copy);
+  // The clipboard owns it; the PNG is encoded on the worker thread it starts.
+  QGuiApplication::clipboard()->setMimeData(new ClipboardImage(image));
 }
 
 ClipboardImageStatus QtDesktop::GetClipboardImage(Bitmap& out, std::string& error) {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+  // Our own copy: its pixels as they are, without a trip through PNG or QImage.
+  if (const auto* ours = qobject_cast<const ClipboardImage*>(mime)) {
+    try {
+      ours->CopyTo(out);
+    } catch (const std::exception& e) {
+      error = e.what();
+      return ClipboardImageStatus::kUnreadable;
+    }
+    return ClipboardImageStatus::kImage;
+  }
   if (mime == nullptr || !mime->hasImage()) return ClipboardImageStatus::kNoImage;
   QImage image = qvariant_cast<QImage>(mime->imageData());
   if (image.isNull()) {

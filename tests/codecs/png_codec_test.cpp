@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -448,6 +450,57 @@ TEST(PngWriteTest, RefusesWhatCannotBeWrittenAndReportsAFullDisk) {
     EXPECT_EQ(e.code().value(), ENOSPC);
   }
   std::fclose(full);
+}
+
+// The fast encoding reads rows through a step of either sign; every filter and level
+// must give back the exact pixels, whatever the odd width does to the row padding.
+TEST(PngFastEncodeTest, BottomUpRowsReadBackExactlyWithEveryFilterAndLevel) {
+  constexpr int kW = 37, kH = 23;
+  const std::ptrdiff_t stride = Bitmap::StrideFor(kW);
+  Bytes bottom_up(static_cast<std::size_t>(stride) * kH, 0);
+  std::uint32_t seed = 7;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < 3 * kW; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      bottom_up[static_cast<std::size_t>((kH - 1 - y) * stride + x)] =
+          static_cast<std::uint8_t>(x % 5 == 0 ? seed >> 24 : x * y);
+    }
+  const BgrRows rows{bottom_up.data() + (kH - 1) * stride, -stride, kW, kH};
+  for (const PngRowFilter filter : {PngRowFilter::kNone, PngRowFilter::kSub, PngRowFilter::kUp,
+                                    PngRowFilter::kPaeth, PngRowFilter::kAdaptive})
+    for (const int level : {0, 1, 9})
+      for (const bool rle : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "filter " << static_cast<int>(filter) << " level "
+                                        << level << " rle " << rle);
+        Bytes png;
+        const bool done = EncodePngFast(
+            rows, {level, filter, rle},
+            [&](const std::uint8_t* d, std::size_t n) { png.insert(png.end(), d, d + n); });
+        ASSERT_TRUE(done);
+        Bitmap back;
+        ASSERT_NO_THROW(ReadPngBytes(png.data(), png.size(), back));
+        ASSERT_EQ(back.Width(), kW);
+        ASSERT_EQ(back.Height(), kH);
+        for (int y = 0; y < kH; ++y)
+          ASSERT_EQ(std::memcmp(back.Row(y), rows.first + y * rows.step, 3 * kW), 0) << y;
+      }
+}
+
+TEST(PngFastEncodeTest, StopsBetweenRowsAndPassesOnTheSinksFailure) {
+  Bytes pixels(static_cast<std::size_t>(Bitmap::StrideFor(64)) * 64, 0x55);
+  const BgrRows rows{pixels.data(), Bitmap::StrideFor(64), 64, 64};
+  std::size_t written = 0;
+  const auto count = [&](const std::uint8_t*, std::size_t n) { written += n; };
+  const std::atomic<bool> stop{true};
+  EXPECT_FALSE(EncodePngFast(rows, {}, count, &stop));
+
+  struct SinkFull : std::runtime_error {
+    SinkFull() : std::runtime_error("full") {}
+  };
+  EXPECT_THROW(EncodePngFast(rows, {}, [](const std::uint8_t*, std::size_t) { throw SinkFull(); }),
+               SinkFull);
+  EXPECT_THROW(EncodePngFast(rows, {10, PngRowFilter::kSub, false}, count), ImageError);
+  EXPECT_THROW(EncodePngFast(BgrRows{}, {}, count), ImageError);
 }
 
 }  // namespace

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# First frame and peak memory of our program beside feh, on a generated 24-megapixel
+# JPEG and PNG (6000 x 4000), in one private Xvfb, runs interleaved.
+#
+#   scripts/first_frame_bench.sh [BUILD_DIR] [RUNS]      (default build/, 5)
+#   scripts/first_frame_bench.sh --gigapixel [BUILD_DIR] (see below)
+#
+# First frame: from exec until the viewer's CPU use stops after its window is up
+# (scripts/viewer_timing.sh says how that is told). Peak memory: VmHWM just before
+# the viewer is ended. Prints the medians and the ratio ours / feh.
+#
+# --gigapixel: writes a 32000 x 32000 JPEG and PNG under /tmp (about 1 GB each, and
+# 3 GiB of memory while writing), prints the bare libjpeg-turbo / libpng decode time
+# beside our loader's (zelk_decode_floor), then our program's first frame on each,
+# and deletes the files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+gigapixel=0
+if [ "${1:-}" = "--gigapixel" ]; then
+  gigapixel=1
+  shift
+fi
+build=$(realpath "${1:-build}")
+runs=${2:-5}
+bash scripts/install-deps.sh --bench
+# shellcheck source=scripts/viewer_timing.sh
+source scripts/viewer_timing.sh
+
+for tool in zelkzoomer zelk_make_bench_image zelk_decode_floor; do
+  if [ ! -x "$build/$tool" ] && [ ! -x "$build/tools/$tool" ]; then
+    cmake --build "$build" --target "$tool" >/dev/null
+  fi
+done
+tool_path() { [ -x "$build/$1" ] && echo "$build/$1" || echo "$build/tools/$1"; }
+make_image=$(tool_path zelk_make_bench_image)
+decode_floor=$(tool_path zelk_decode_floor)
+
+work=$(mktemp -d /tmp/zelk-first-frame.XXXXXX)
+viewer_pid=
+cleanup() {
+  set +e  # a failed kill or wait must not leave Xvfb and the files behind
+  if [ -n "$viewer_pid" ]; then
+    kill "$viewer_pid"
+    wait "$viewer_pid"
+  fi 2>/dev/null
+  stop_xvfb
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+start_xvfb
+
+# run_once NAME FILE: one viewer on FILE; sets FRAME_MS and PEAK_MB.
+run_once() {
+  local start class=
+  start=$(now_us)
+  case $1 in
+    ours) "$build/zelkzoomer" "$2" >/dev/null 2>&1 & ;;
+    # Scaled down into a window of about our size, as ours shows a large image.
+    feh) feh --scale-down --geometry 784x600 "$2" >/dev/null 2>&1 & class=feh ;;
+  esac
+  viewer_pid=$!
+  wait_settled "$viewer_pid" "$start" "$class"
+  FRAME_MS=$SETTLED_MS
+  PEAK_MB=$(peak_memory_mb "$viewer_pid")
+  kill "$viewer_pid"
+  wait "$viewer_pid" 2>/dev/null || true
+  viewer_pid=
+}
+
+if [ $gigapixel -eq 1 ]; then
+  for ext in jpg png; do
+    file=$work/gigapixel.$ext
+    echo "writing $file ..."
+    # Level 1 keeps the PNG's writing time reasonable; its decoding hardly depends on it.
+    if [ $ext = png ]; then "$make_image" "$file" 32000 32000 1; else "$make_image" "$file" 32000 32000 90; fi
+    ls -l "$file"
+    cat "$file" >/dev/null  # into the page cache
+    "$decode_floor" --runs 3 "$file"
+    run_once ours "$file"
+    echo "our program on $(basename "$file"): first frame ${FRAME_MS} ms, peak ${PEAK_MB} MiB"
+    rm -f "$file"
+  done
+  exit 0
+fi
+
+"$make_image" "$work/photo.jpg" 6000 4000 90
+"$make_image" "$work/photo.png" 6000 4000 6
+printf '%-10s %14s %14s %7s %14s %14s %7s\n' image "ours frame ms" "feh frame ms" ratio \
+  "ours peak MiB" "feh peak MiB" ratio
+for ext in jpg png; do
+  file=$work/photo.$ext
+  cat "$file" >/dev/null
+  run_once ours "$file"  # a first run for the caches, not counted
+  ours_ms=() feh_ms=() ours_mb=() feh_mb=()
+  for ((i = 0; i < runs; i++)); do
+    run_once ours "$file"
+    ours_ms+=("$FRAME_MS") ours_mb+=("$PEAK_MB")
+    run_once feh "$file"
+    feh_ms+=("$FRAME_MS") feh_mb+=("$PEAK_MB")
+  done
+  om=$(median "${ours_ms[@]}") fm=$(median "${feh_ms[@]}")
+  oh=$(median "${ours_mb[@]}") fh=$(median "${feh_mb[@]}")
+  printf '%-10s %14s %14s %7s %14s %14s %7s\n' "photo.$ext" "$om" "$fm" \
+    "$(awk -v a="$om" -v b="$fm" 'BEGIN {printf "%.2f", a / b}')" "$oh" "$fh" \
+    "$(awk -v a="$oh" -v b="$fh" 'BEGIN {printf "%.2f", a / b}')"
+  echo "  runs: ours ${ours_ms[*]} ms; feh ${feh_ms[*]} ms" >&2
+done

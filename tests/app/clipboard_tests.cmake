@@ -1,0 +1,3 @@
+# What the clipboard offers after the image is copied, offscreen.
+zelk_add_gtest(clipboard_image_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/clipboard_image_test.cpp
+               LIBS zelk_app)

@@ -1,0 +1,110 @@
+// zelk_make_bench_image <out.jpg|out.png> <width> <height> [jpeg quality | png level]
+// Writes a photograph-like test image for speed measurements: soft gradients, a few
+// hundred filled shapes and pixel noise, so that neither codec meets flat areas
+// only. The same size and seed always give the same pixels.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "codecs/jpeg_codec.h"
+#include "codecs/png_codec.h"
+#include "core/bitmap.h"
+
+namespace {
+
+using zelk::Bitmap;
+
+struct Random {
+  std::uint64_t state;
+  std::uint64_t Next() {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
+};
+
+void Paint(Bitmap& image) {
+  const int w = image.Width(), h = image.Height();
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = image.Row(y);
+    const int g = 255 * y / h;
+    for (int x = 0; x < w; ++x) {
+      row[3 * x] = static_cast<std::uint8_t>(255 * x / w);
+      row[3 * x + 1] = static_cast<std::uint8_t>(g);
+      row[3 * x + 2] = static_cast<std::uint8_t>((x / 3 + y / 2) & 0xFF);
+    }
+  }
+  Random random{0x9E3779B97F4A7C15ull};
+  for (int shape = 0; shape < 300; ++shape) {
+    const int sw = 1 + random.Below(std::max(1, w / 6)), sh = 1 + random.Below(std::max(1, h / 6));
+    const int left = random.Below(w), top = random.Below(h);
+    const std::uint8_t b = static_cast<std::uint8_t>(random.Next()),
+                       gr = static_cast<std::uint8_t>(random.Next()),
+                       r = static_cast<std::uint8_t>(random.Next());
+    const bool ellipse = shape % 2 == 1;
+    for (int y = top; y < std::min(h, top + sh); ++y) {
+      std::uint8_t* row = image.Row(y);
+      for (int x = left; x < std::min(w, left + sw); ++x) {
+        if (ellipse) {
+          const double dx = (x - left) * 2.0 / sw - 1, dy = (y - top) * 2.0 / sh - 1;
+          if (dx * dx + dy * dy > 1) continue;
+        }
+        row[3 * x] = b;
+        row[3 * x + 1] = gr;
+        row[3 * x + 2] = r;
+      }
+    }
+  }
+  // Sensor-like noise of a few levels on every sample.
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = image.Row(y);
+    for (int i = 0; i < 3 * w;) {
+      std::uint64_t bits = random.Next();
+      for (int k = 0; k < 16 && i < 3 * w; ++k, ++i, bits >>= 4) {
+        const int v = row[i] + static_cast<int>(bits & 7) - 3;
+        row[i] = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s <out.jpg|out.png> <width> <height> [quality|level]\n", argv[0]);
+    return 2;
+  }
+  const std::string path = argv[1];
+  const int width = std::atoi(argv[2]), height = std::atoi(argv[3]);
+  const bool png = path.size() > 4 && path.substr(path.size() - 4) == ".png";
+  const int setting = argc > 4 ? std::atoi(argv[4]) : (png ? 6 : 90);
+  try {
+    Bitmap image;
+    image.ResetUninitialised(width, height);
+    Paint(image);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+      std::perror(path.c_str());
+      return 1;
+    }
+    if (png)
+      zelk::WritePng(image, file, setting);
+    else
+      zelk::WriteJpeg(image, file, setting);
+    if (std::fclose(file) != 0) {
+      std::perror(path.c_str());
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), e.what());
+    return 1;
+  }
+  return 0;
+}
