@@ -4,8 +4,7 @@
 #
 # The CPU counts in /proc/PID/stat move in clock ticks (10 ms). A viewer counts as
 # settled once the counts have not moved for FLAT_MS after its window is mapped.
-# FLAT_MS defaults to 300, longer than the 200 ms for which our program sits idle
-# between showing its window and opening the file named on its command line.
+# FLAT_MS defaults to 300 ms.
 
 FLAT_MS=${FLAT_MS:-300}
 

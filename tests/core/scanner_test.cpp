@@ -7,7 +7,7 @@
 namespace zelk {
 namespace {
 
-TEST(Sqgetdelimel4Test, ReadsFieldsInOrderAndSkipsThoseInBetween) {
+TEST(NthDelimitedFieldTest, ReadsFieldsInOrderAndSkipsThoseInBetween) {
   ScopedScriptedDesktop scripted;
   const std::string text = "R(0xf0:0xff) G(1:2) B(3:4)";
   EXPECT_EQ(NthDelimitedField(text, "(:)", 1), "R");
@@ -23,7 +23,7 @@ TEST(Sqgetdelimel4Test, ReadsFieldsInOrderAndSkipsThoseInBetween) {
   EXPECT_TRUE(scripted.desktop.messages.empty());
 }
 
-TEST(Sqgetdelimel4Test, EmptyFieldsRepeatsAndRestarts) {
+TEST(NthDelimitedFieldTest, EmptyFieldsRepeatsAndRestarts) {
   ScopedScriptedDesktop scripted;
   const std::string text = "a,,b,";
   EXPECT_EQ(NthDelimitedField(text, ",", 1), "a");
@@ -42,7 +42,7 @@ TEST(Sqgetdelimel4Test, EmptyFieldsRepeatsAndRestarts) {
   EXPECT_TRUE(scripted.desktop.messages.empty());
 }
 
-TEST(Sqgetdelimel4Test, OtherTextIsReportedAndTheRememberedOneContinues) {
+TEST(NthDelimitedFieldTest, OtherTextIsReportedAndTheRememberedOneContinues) {
   ScopedScriptedDesktop scripted;
   std::string text = "one two three";
   EXPECT_EQ(NthDelimitedField(text, " ", 1), "one");
@@ -57,7 +57,7 @@ TEST(Sqgetdelimel4Test, OtherTextIsReportedAndTheRememberedOneContinues) {
   EXPECT_EQ(scripted.desktop.messages[0].text, "Pointer mismatch in NthDelimitedField");
 }
 
-TEST(Sqgetdelimel4Test, FieldsLongerThanTheWorkingBufferComeBackWhole) {
+TEST(NthDelimitedFieldTest, FieldsLongerThanTheWorkingBufferComeBackWhole) {
   ScopedScriptedDesktop scripted;
   std::string long_field;
   for (int i = 0; i < 120007; ++i) long_field.push_back(static_cast<char>('a' + i % 26));

@@ -290,6 +290,64 @@ TEST_F(ViewerTest, ActualSizeShowsOneImagePixelPerScreenPixel) {
   EXPECT_EQ(ClipboardZoomBox().right, 767);
 }
 
+// The colours of a zoomed view, as image pixels: the one drawn at (x, y) of the view.
+std::pair<int, int> PatternPixelAt(const Bitmap& image, const Bitmap& view, int x, int y) {
+  for (int sy = 0; sy < image.Height(); ++sy)
+    for (int sx = 0; sx < image.Width(); ++sx)
+      if (image.PixelRgb(sx, sy) == view.PixelRgb(x, y)) return {sx, sy};
+  return {-1, -1};
+}
+
+TEST_F(ViewerTest, InspectsWithTheWheelKeysAndGrid) {
+  const Bitmap a = PatternImage(64, 40, 12);
+  const std::string path = Write("a.png", a);
+  Start({path});
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 12"));
+
+  // One wheel notch up over view pixel (200, 150): 16 screen pixels per image pixel,
+  // the pointed pixel still under the pointer, every block 16 x 16.
+  const auto pointed = PatternPixelAt(a, Viewer::ViewPart(viewer_->Capture()), 200, 150);
+  ASSERT_EQ(pointed, std::make_pair(16, 12));
+  viewer_->Click(200, 150 + kPanelHeight, 4);
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 16"));
+  Bitmap view = Viewer::ViewPart(viewer_->Capture());
+  EXPECT_EQ(PatternPixelAt(a, view, 200, 150), pointed);
+  // Along a row the colour changes only every 16 screen pixels.
+  for (int y = 0; y < view.Height(); y += 37) {
+    int first = -1;
+    for (int x = 1; x < view.Width(); ++x) {
+      if (view.PixelRgb(x, y) == view.PixelRgb(x - 1, y)) continue;
+      if (first < 0) {
+        first = x;
+      } else {
+        ASSERT_EQ((x - first) % 16, 0) << x << "," << y;
+      }
+    }
+  }
+
+  // + steps on to 24.
+  viewer_->Key("plus");
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 24"));
+
+  // G draws a grid: pixels that are no colour of the image appear between blocks.
+  viewer_->Key("g");
+  long grid_pixels = 0;
+  WaitUntil(
+      [&] {
+        view = Viewer::ViewPart(viewer_->Capture());
+        grid_pixels = 0;
+        for (int x = 0; x < view.Width(); ++x)
+          grid_pixels += PatternPixelAt(a, view, x, 100).first < 0 ? 1 : 0;
+        return grid_pixels > 0;
+      },
+      std::chrono::seconds(5));
+  EXPECT_GT(grid_pixels, 0);
+
+  // 0 fits the image again.
+  viewer_->Key("0");
+  ExpectCaption(CaptionIs("1/1", path, "  Mag X 12"));
+}
+
 TEST_F(ViewerTest, CopiesAndPastesImagesThroughTheClipboard) {
   const Bitmap a = PatternImage(64, 40, 10);
   const std::string path = Write("a.png", a);
