@@ -186,6 +186,22 @@ TEST_F(PrintCommandTest, HighResolutionKeepsTheBandAndSendsThePictureWithoutSeam
   EXPECT_EQ(light_rows, 0);
 }
 
+TEST_F(PrintCommandTest, APdfAskedAt1200DpiIsPrintedAt600SoTheTitleFitsItsBand) {
+  // At 1200 dpi the 9-point title is 150 device pixels, taller than its 100-pixel band,
+  // and the picture covered its lower half.
+  const Bitmap image = Filled(400, 300, 0x000000);
+  Print(image, true, 1200);
+  dpi_ = 600;
+  const PrintRect expected = Expected(QImage(7016, 4961, QImage::Format_RGB32), image);
+  const QImage top = Rendered("pdftoppm", QRect(0, 0, 7016, expected.top + 50));
+  ASSERT_FALSE(top.isNull());
+  // Rows just above the picture may take its edge's antialiasing.
+  const Box title = NonWhite(top.copy(0, 0, top.width(), expected.top - 3));
+  EXPECT_GT(title.bottom, title.top);
+  EXPECT_LT(title.bottom, expected.top - 10);
+  EXPECT_NEAR(NonWhite(top, expected.top - 2).top, expected.top, 1);
+}
+
 TEST_F(PrintCommandTest, TitleIsPrintedOnlyWhenAskedFor) {
   const Bitmap image = Filled(30, 40, 0x101010);
   Print(image, true);
