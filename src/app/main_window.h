@@ -175,6 +175,9 @@ class MainWindow final : public QWidget {
   void CancelLoad();
   void ShowLoadProgress();
   void ReportPassedOverFailures();
+  // The image of the list entry path becomes the one shown, fitted, with a fresh
+  // caption, title and readout.
+  void ShowNewImage(Bitmap image, const std::string& path);
   // Points file_index_ at the entry of the image shown (-1 when it is not listed).
   void SelectShownEntry();
   void KeepShownImageListed();

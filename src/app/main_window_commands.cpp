@@ -133,19 +133,8 @@ bool MainWindow::PasteImage() {
     }
     // A paste is the newest image: a load still under way is dropped.
     SupersedeLoad();
-    StopRegionStats();
-    image_ = std::move(pasted);
-    shown_path_ = path;
-    loading_ = false;
     files_.Add(path);
-    SelectShownEntry();
-    zoom_box_ = {};
-    controls_.status_bar->clearMessage();
-    RenderView();
-    controls_.zoom_button->setEnabled(true);
-    controls_.print_button->setEnabled(true);
-    SetApplicationTitle(UpperCaseText(name));
-    readout_delay_timer_->start();
+    ShowNewImage(std::move(pasted), path);
   } catch (const std::exception& e) {
     ReportMessage(std::string("Error reading image from clipboard - ") + e.what());
   }

@@ -233,9 +233,18 @@ void MainWindow::FinishLoad(std::uint64_t ticket) {
     return;
   }
 
-  StopRegionStats();
-  image_ = job->TakeBitmap();
+  ShowNewImage(job->TakeBitmap(), path);
+  if (controls_.actual_size_box->isChecked() && (image_.Height() > controls_.view->DeviceHeight() ||
+                                                 image_.Width() > controls_.view->DeviceWidth()))
+    ToggleZoomNow();
+  ReportPassedOverFailures();
+}
+
+void MainWindow::ShowNewImage(Bitmap image, const std::string& path) {
+  StopRegionStats();  // it reads the image being replaced
+  image_ = std::move(image);
   shown_path_ = path;
+  loading_ = false;
   SelectShownEntry();
   zoom_box_ = {};
   controls_.status_bar->clearMessage();
@@ -243,12 +252,7 @@ void MainWindow::FinishLoad(std::uint64_t ticket) {
   controls_.zoom_button->setEnabled(true);
   controls_.print_button->setEnabled(true);
   SetApplicationTitle(UpperCaseText(FileNamePart(path)));
-  loading_ = false;
   readout_delay_timer_->start();
-  if (controls_.actual_size_box->isChecked() && (image_.Height() > controls_.view->DeviceHeight() ||
-                                                 image_.Width() > controls_.view->DeviceWidth()))
-    ToggleZoomNow();
-  ReportPassedOverFailures();
 }
 
 void MainWindow::ReportPassedOverFailures() {
