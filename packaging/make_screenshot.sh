@@ -1,8 +1,8 @@
 #!/bin/sh
 # make_screenshot.sh <build-dir> <output.png>: the picture of the README. Starts the
-# built viewer in a private Xvfb on the colour-wheel sample, drags a box over the
-# wheel's rim, zooms in, rests the pointer on a zoomed pixel so the status bar reads
-# its colour, and captures the window.
+# built viewer in a private Xvfb on the colour-wheel sample, opens the inspector, zooms
+# with the wheel into the wheel's rim, shows the pixel grid, rests the pointer on a
+# zoomed pixel so the status bar and the inspector read it, and captures the window.
 set -eu
 bash "$(dirname "$0")/../scripts/install-deps.sh" --screenshot
 build=$(cd "$1" && pwd)
@@ -38,15 +38,19 @@ done
 # The pointer is read 750 ms after a load.
 sleep 1.5
 xdotool windowfocus --sync "$window"
-# Where the rim crosses 45 degrees up and right of the centre.
-xdotool mousemove --window "$window" 505 111 mousedown 1
-xdotool mousemove --window "$window" 518 115
-xdotool mousemove --window "$window" 530 120 mouseup 1
-xdotool mousemove --window "$window" 111 18 click 1
+# The inspector beside the view, then the wheel over the point where the rim crosses
+# 45 degrees up and right of the centre, up to 12 screen pixels per image pixel, and
+# the grid between the pixels.
+xdotool key --window "$window" i
 sleep 0.5
-xdotool mousemove --window "$window" 230 420
+xdotool mousemove --window "$window" 352 96
 sleep 0.2
-xdotool mousemove --window "$window" 231 420
+for _ in 1 2 3 4 5 6 7; do xdotool click 4; sleep 0.15; done
+xdotool key --window "$window" g
 sleep 0.5
+xdotool mousemove --window "$window" 300 300
+sleep 0.2
+xdotool mousemove --window "$window" 301 300
+sleep 1
 import -window "$window" "png24:$out"
 echo "wrote $out: $(xdotool getwindowname "$window")"

@@ -73,7 +73,7 @@ InspectorPanel::InspectorPanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(neighbourhood_);
   layout->addWidget(region_text_);
   layout->addStretch(1);
-  setFixedWidth(230);
+  setFixedWidth(280);
   ShowNoPixel();
 }
 
