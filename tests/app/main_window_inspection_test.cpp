@@ -188,10 +188,11 @@ TEST_F(InspectionTest, TheInspectorCountsTheBoxOffTheGuiThread) {
   // one made here directly.
   window_->controls().enforce_aspect_box->click();
   window_->ToggleInspector();  // the panel takes room from the view: drag after it shows
-  QCoreApplication::processEvents();
+  ResizeView(640, 480);
   const double s = window_->view_scale();
-  DragDevice(static_cast<int>(std::ceil(10 * s)), static_cast<int>(std::ceil(20 * s)),
-             static_cast<int>(std::ceil(110 * s)), static_cast<int>(std::ceil(80 * s)));
+  // Edges in the middle of image pixels, so no rounding moves them to a neighbour.
+  const auto at = [s](double pixel) { return static_cast<int>((pixel + 0.5) * s); };
+  DragDevice(at(10), at(20), at(110), at(80));
   QElapsedTimer waited;
   waited.start();
   while (!window_->inspector_stats() && waited.elapsed() < 10000)
