@@ -50,11 +50,6 @@ void ImageView::paintEvent(QPaintEvent*) {
   }
 }
 
-void ImageView::leaveEvent(QEvent* event) {
-  QWidget::leaveEvent(event);
-  if (on_leave) on_leave();
-}
-
 void ImageView::SetHint(const QString& hint) {
   if (hint == hint_) return;
   hint_ = hint;

@@ -29,7 +29,6 @@ class ImageView final : public QWidget {
   std::function<void(Qt::MouseButtons buttons, int x, int y)> on_mouse_move;
   // One notch of the wheel: +1 away from the user (zoom in), -1 towards.
   std::function<void(int notches, int x, int y)> on_wheel;
-  std::function<void()> on_leave;  // the pointer left the view
   bool mouse_move_attached = true;
 
   // A quiet line painted over an empty view; never part of the picture, so nothing
@@ -41,7 +40,6 @@ class ImageView final : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
-  void leaveEvent(QEvent* event) override;
 
  private:
   QPoint ToDevice(const QPointF& logical) const;

@@ -221,7 +221,6 @@ void MainWindow::ConnectCommands() {
   controls_.view->on_wheel = [this](int notches, int x, int y) {
     RunGuarded([&] { WheelOverView(notches, x, y); });
   };
-  controls_.view->on_leave = [this] { last_pointer_ = QPoint(-1, -1); };
   qApp->installEventFilter(this);
 
   // Keys a viewer's users expect beside the mnemonics.

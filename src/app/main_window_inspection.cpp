@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <cmath>
 
@@ -47,8 +49,17 @@ constexpr const char* kKeysHelp =
 }  // namespace
 
 QPoint MainWindow::PointerInView() const {
-  // Where the pointer last moved over the view (in device pixels), else the centre.
   const ImageView* view = controls_.view;
+  // On X11 the pointer's position is known at any moment; elsewhere, where it last
+  // moved over the view (in device pixels); else the view's centre.
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    const QPoint local = view->mapFromGlobal(QCursor::pos());
+    if (view->rect().contains(local)) {
+      const qreal ratio = view->devicePixelRatioF();
+      return QPoint(static_cast<int>(std::floor(local.x() * ratio)),
+                    static_cast<int>(std::floor(local.y() * ratio)));
+    }
+  }
   if (last_pointer_.x() >= 0 && last_pointer_.x() < view->DeviceWidth() && last_pointer_.y() >= 0 &&
       last_pointer_.y() < view->DeviceHeight())
     return last_pointer_;
@@ -101,6 +112,7 @@ void MainWindow::ZoomInWholeStepsAt(int notches, int x, int y) {
 void MainWindow::WheelOverView(int notches, int x, int y) {
   if (DeferWhileBusy([=, this] { WheelOverView(notches, x, y); })) return;
   const CommandScope scope(*this);
+  last_pointer_ = QPoint(x, y);
   ZoomInWholeStepsAt(notches, x, y);
 }
 

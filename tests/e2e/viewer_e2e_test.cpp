@@ -325,6 +325,25 @@ TEST_F(ViewerTest, InspectsWithTheWheelKeysAndGrid) {
     }
   }
 
+  // At sample points the colour the readout names (Ctrl+Shift+C copies it) is the one
+  // drawn on the screen there.
+  for (const auto& [x, y] :
+       {std::pair{40, 60}, std::pair{200, 150}, std::pair{417, 333}, std::pair{767, 470}}) {
+    viewer_->MoveTo(x + 1, y + kPanelHeight);
+    viewer_->MoveTo(x, y + kPanelHeight);
+    viewer_->Key("ctrl+shift+c");
+    char drawn[8];
+    std::snprintf(drawn, sizeof drawn, "#%06X", view.PixelRgb(x, y));
+    std::string named;
+    WaitUntil(
+        [&] {
+          named = viewer_->ClipboardText();
+          return named == drawn;
+        },
+        std::chrono::seconds(5));
+    EXPECT_EQ(named, drawn) << "at " << x << "," << y;
+  }
+
   // + steps on to 24.
   viewer_->Key("plus");
   ExpectCaption(CaptionIs("1/1", path, "  Mag X 24"));
