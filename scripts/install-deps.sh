@@ -8,9 +8,10 @@ build_packages=(build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libpng-dev)
 # imagemagick: the real-window tests take screenshots with its "import"; libwmf's
 # wmf2gd needs the URW fonts, which --no-install-recommends leaves out.
-# clang-format and clang-tidy: the lint gate of the test command.
+# clang-format and clang-tidy: the lint gate of the test command; openbox: the
+# real-window test under a window manager.
 test_packages=(clang-format clang-tidy libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool xclip x11-utils imagemagick libwmf-bin fonts-urw-base35
+  xvfb xauth xdotool xclip x11-utils openbox imagemagick libwmf-bin fonts-urw-base35
   poppler-utils desktop-file-utils fonts-dejavu-core fonts-liberation)
 # Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.
 fuzz_packages=(clang libclang-rt-dev)

@@ -367,6 +367,31 @@ TEST_F(ViewerTest, InspectsWithTheWheelKeysAndGrid) {
   ExpectCaption(CaptionIs("1/1", path, "  Mag X 12"));
 }
 
+TEST_F(ViewerTest, UnderAWindowManagerTheClientAreaHasTheOpeningSize) {
+  if (RunCommand({"openbox", "--version"}, {}, std::chrono::seconds(5)).status != 0)
+    ZELK_SKIP_WITHOUT_TOOL("openbox not installed");
+  // A 1920 x 1080 screen opens the window with a client area of 768 x 576, the window
+  // manager's frame around it.
+  server_ = std::make_unique<XServer>(root_ + "/xvfb-wide.log", "1920x1080x24");
+  ChildProcess::Options options;
+  options.extra_env = server_->Env();
+  options.stderr_file = root_ + "/openbox.log";
+  ChildProcess window_manager({"openbox", "--sm-disable"}, options);
+  ASSERT_TRUE(WaitUntil([&] {
+    return RunCommand({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, server_->Env(),
+                      std::chrono::seconds(5))
+               .output.find("window id") != std::string::npos;
+  }));
+  const std::string path = Write("a.png", PatternImage(64, 40, 13));
+  Start({path});
+  ExpectCaption([&](const std::string& c) { return c.find(path) != std::string::npos; });
+  std::string size;
+  WaitUntil([&] { return (size = viewer_->ClientSize()) == "768x576"; }, std::chrono::seconds(5));
+  EXPECT_EQ(size, "768x576");
+  EXPECT_EQ(viewer_->Quit(), 0);
+  viewer_.reset();
+}
+
 TEST_F(ViewerTest, CopiesAndPastesImagesThroughTheClipboard) {
   const Bitmap a = PatternImage(64, 40, 10);
   const std::string path = Write("a.png", a);

@@ -47,13 +47,13 @@ std::string MissingTool() {
   return {};
 }
 
-XServer::XServer(const std::string& log_file) {
+XServer::XServer(const std::string& log_file, const std::string& screen) {
   ChildProcess::Options options;
   options.keep_fd_3 = true;
   options.stderr_file = log_file;
   process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24",
-                               "-nolisten", "tcp", "-noreset"},
+      std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten",
+                               "tcp", "-noreset"},
       options);
   // Xvfb writes the display number it took once it accepts connections.
   std::string number;
@@ -146,6 +146,14 @@ RunResult Viewer::Tool(const std::vector<std::string>& argv) const {
     std::fprintf(stderr, "\n");
   }
   return r;
+}
+
+std::string Viewer::ClientSize() const {
+  const std::string out = Tool({"xdotool", "getwindowgeometry", window_}).output;
+  const std::size_t at = out.find("Geometry: ");
+  if (at == std::string::npos) return out;
+  const std::size_t end = out.find('\n', at);
+  return out.substr(at + 10, end == std::string::npos ? std::string::npos : end - at - 10);
 }
 
 std::string Viewer::Caption() const {

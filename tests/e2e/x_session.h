@@ -17,11 +17,11 @@ namespace zelk::e2e {
 // Tools the suite needs; the reason when one is missing (the test then skips).
 std::string MissingTool();
 
-// Xvfb on a display number it picks itself, 1280 x 1024 at 24 bits, so captured colours
-// are exact.
+// Xvfb on a display number it picks itself, 1280 x 1024 (or screen) at 24 bits, so
+// captured colours are exact.
 class XServer {
  public:
-  explicit XServer(const std::string& log_file);
+  explicit XServer(const std::string& log_file, const std::string& screen = "1280x1024x24");
   const std::string& Display() const { return display_; }
   Environment Env() const { return {{"DISPLAY", display_}}; }
 
@@ -45,6 +45,8 @@ class Viewer {
   // The main window's id; empty until it is shown.
   const std::string& Window() const { return window_; }
   std::string Caption() const;
+  // The main window's own (client) size, as X reports it: "768x576".
+  std::string ClientSize() const;
   // Waits until the caption satisfies check; the last caption seen otherwise.
   bool WaitForCaption(const std::function<bool(const std::string&)>& check,
                       std::string* last = nullptr);
