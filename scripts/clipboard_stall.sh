@@ -15,23 +15,8 @@ source scripts/viewer_timing.sh
 make_image=$build/tools/zelk_make_bench_image
 [ -x "$make_image" ] || make_image=$build/zelk_make_bench_image
 
-work=$(mktemp -d /tmp/zelk-clipboard.XXXXXX)
-viewer_pid=
-cleanup() {
-  set +e  # a failed kill or wait must not leave Xvfb and the files behind
-  if [ -n "$viewer_pid" ]; then
-    kill "$viewer_pid"
-    wait "$viewer_pid"
-  fi 2>/dev/null
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+begin_session zelk-clipboard
 "$make_image" "$work/big.png" 10000 10000 1
-start_xvfb
 
 probe=$work/probe.txt
 cd "$work"

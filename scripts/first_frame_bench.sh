@@ -35,22 +35,7 @@ tool_path() { [ -x "$build/$1" ] && echo "$build/$1" || echo "$build/tools/$1"; 
 make_image=$(tool_path zelk_make_bench_image)
 decode_floor=$(tool_path zelk_decode_floor)
 
-work=$(mktemp -d /tmp/zelk-first-frame.XXXXXX)
-viewer_pid=
-cleanup() {
-  set +e  # a failed kill or wait must not leave Xvfb and the files behind
-  if [ -n "$viewer_pid" ]; then
-    kill "$viewer_pid"
-    wait "$viewer_pid"
-  fi 2>/dev/null
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-start_xvfb
+begin_session zelk-first-frame
 
 # run_once NAME FILE: one viewer on FILE; sets FRAME_MS and PEAK_MB.
 run_once() {

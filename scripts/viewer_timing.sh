@@ -9,6 +9,28 @@
 FLAT_MS=${FLAT_MS:-300}
 
 # Starts Xvfb on a free display and exports DISPLAY. XVFB_PID is its process.
+# begin_session PREFIX: a private work folder ($work) for the viewer's home and files,
+# removed with Xvfb and any viewer ($viewer_pid) when the script ends; then Xvfb.
+begin_session() {
+  work=$(mktemp -d "/tmp/$1.XXXXXX")
+  viewer_pid=
+  trap end_session EXIT
+  export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  start_xvfb
+}
+
+end_session() {
+  set +e  # a failed kill or wait must not leave Xvfb and the files behind
+  if [ -n "$viewer_pid" ]; then
+    kill "$viewer_pid"
+    wait "$viewer_pid"
+  fi 2>/dev/null
+  stop_xvfb
+  rm -rf "$work"
+}
+
 start_xvfb() {
   local fifo
   fifo=$(mktemp -u /tmp/zelk-xvfb.XXXXXX)
