@@ -1,5 +1,6 @@
 #include "app/image_view.h"
 
+#include <QCursor>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -22,6 +23,12 @@ int ImageView::DeviceWidth() const {
 
 int ImageView::DeviceHeight() const {
   return static_cast<int>(std::lround(height() * devicePixelRatioF()));
+}
+
+std::optional<QPoint> ImageView::PointerPosition() const {
+  const QPoint local = mapFromGlobal(QCursor::pos());
+  if (!rect().contains(local)) return std::nullopt;
+  return ToDevice(local);
 }
 
 void ImageView::RepaintNow() {

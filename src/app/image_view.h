@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "core/view_image.h"
 
@@ -21,6 +22,8 @@ class ImageView final : public QWidget {
 
   ViewImage& Picture() { return picture_; }
   const ViewImage& Picture() const { return picture_; }
+  // Where the pointer is over the view, in device pixels; nothing when it is elsewhere.
+  std::optional<QPoint> PointerPosition() const;
   // Repaints now (the zoomed view and the box follow the pointer without lag).
   void RepaintNow();
 

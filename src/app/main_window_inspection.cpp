@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <cmath>
@@ -53,12 +52,7 @@ QPoint MainWindow::PointerInView() const {
   // On X11 the pointer's position is known at any moment; elsewhere, where it last
   // moved over the view (in device pixels); else the view's centre.
   if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-    const QPoint local = view->mapFromGlobal(QCursor::pos());
-    if (view->rect().contains(local)) {
-      const qreal ratio = view->devicePixelRatioF();
-      return QPoint(static_cast<int>(std::floor(local.x() * ratio)),
-                    static_cast<int>(std::floor(local.y() * ratio)));
-    }
+    if (const std::optional<QPoint> at = view->PointerPosition()) return *at;
   }
   if (last_pointer_.x() >= 0 && last_pointer_.x() < view->DeviceWidth() && last_pointer_.y() >= 0 &&
       last_pointer_.y() < view->DeviceHeight())
@@ -81,17 +75,13 @@ void MainWindow::ShowWholeZoom(const ViewMapping& mapping) {
   // The box follows the part shown, so the SVG path, the left-drag pan and Zoom Out
   // work on this view as on one zoomed into a box.
   const ViewImage& picture = controls_.view->Picture();
-  const auto first_x = std::max<std::int64_t>(0, mapping_.x.Source(0));
-  const auto first_y = std::max<std::int64_t>(0, mapping_.y.Source(0));
-  const auto end_x =
-      std::min<std::int64_t>(image_.Width(), mapping_.x.Source(picture.Width() - 1) + 1);
-  const auto end_y =
-      std::min<std::int64_t>(image_.Height(), mapping_.y.Source(picture.Height() - 1) + 1);
-  if (end_x > first_x && end_y > first_y)
-    zoom_box_ = {static_cast<int>(std::ceil(first_x * view_scale_)),
-                 static_cast<int>(std::ceil(first_y * view_scale_)),
-                 static_cast<int>(std::ceil(end_x * view_scale_)),
-                 static_cast<int>(std::ceil(end_y * view_scale_))};
+  const PixelRect shown =
+      ShownImageRect(mapping_, picture.Width(), picture.Height(), image_.Width(), image_.Height());
+  const auto fitted = [this](int pixel) {
+    return static_cast<int>(std::ceil(pixel * view_scale_));
+  };
+  if (shown.Right > shown.Left)
+    zoom_box_ = {fitted(shown.Left), fitted(shown.Top), fitted(shown.Right), fitted(shown.Bottom)};
   RenderZoomed();
 }
 
@@ -219,12 +209,8 @@ void MainWindow::InspectPixel(int x, int y) {
 PixelRect MainWindow::InspectedRegion() const {
   if (zoomed_) {
     const ViewImage& picture = controls_.view->Picture();
-    return {static_cast<int>(std::max<std::int64_t>(0, mapping_.x.Source(0))),
-            static_cast<int>(std::max<std::int64_t>(0, mapping_.y.Source(0))),
-            static_cast<int>(
-                std::min<std::int64_t>(image_.Width(), mapping_.x.Source(picture.Width() - 1) + 1)),
-            static_cast<int>(std::min<std::int64_t>(image_.Height(),
-                                                    mapping_.y.Source(picture.Height() - 1) + 1))};
+    return ShownImageRect(mapping_, picture.Width(), picture.Height(), image_.Width(),
+                          image_.Height());
   }
   if (!zoom_box_.Empty() && view_scale_ > 0) {
     const PixelRect box = SourceRect(zoom_box_, view_scale_);

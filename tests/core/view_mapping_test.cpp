@@ -112,6 +112,13 @@ TEST(ViewMappingTest, AspectBoxesGiveSquareBlocksOfTheCaptionsMagnification) {
   }
 }
 
+TEST(ViewMappingTest, TheShownRectIsClippedToTheImage) {
+  // 4 view pixels per image pixel, the picture's left edge 6 view pixels inside the view.
+  const ViewMapping mapping{WholeMagnificationAxis(-6, 4), WholeMagnificationAxis(10, 4)};
+  EXPECT_EQ(ShownImageRect(mapping, 40, 20, 8, 100), (PixelRect{0, 2, 8, 8}));
+  EXPECT_EQ(ShownImageRect(mapping, 40, 20, 8, 2), PixelRect{});
+}
+
 TEST(ViewMappingTest, WholeMagnificationsAreExactAtAnyOffset) {
   // A scale within rounding of a whole number is taken as that number.
   EXPECT_EQ(FittedViewMapping(0.1 * 30).x, (AxisMapping{0, 1, 3, 0, AxisMapping::kNoLimit}));

@@ -120,4 +120,16 @@ ViewMapping ZoomBoxViewMapping(const ZoomBox& box, double scale, int view_w, int
   return mapping;
 }
 
+PixelRect ShownImageRect(const ViewMapping& mapping, int view_w, int view_h, int image_w,
+                         int image_h) {
+  const auto clip = [](std::int64_t v, int size) {
+    return static_cast<int>(std::clamp<std::int64_t>(v, 0, size));
+  };
+  PixelRect shown{clip(mapping.x.Source(0), image_w), clip(mapping.y.Source(0), image_h),
+                  clip(mapping.x.Source(view_w - 1) + 1, image_w),
+                  clip(mapping.y.Source(view_h - 1) + 1, image_h)};
+  if (shown.Right <= shown.Left || shown.Bottom <= shown.Top) return {};
+  return shown;
+}
+
 }  // namespace zelk

@@ -69,4 +69,9 @@ ViewMapping FittedViewMapping(double scale);
 // An empty box or view maps everything onto the box's origin.
 ViewMapping ZoomBoxViewMapping(const ZoomBox& box, double scale, int view_w, int view_h);
 
+// The image pixels a view of view_w x view_h shows by the mapping, clipped to an image of
+// image_w x image_h (right and bottom exclusive; empty when none is shown).
+PixelRect ShownImageRect(const ViewMapping& mapping, int view_w, int view_h, int image_w,
+                         int image_h);
+
 }  // namespace zelk
