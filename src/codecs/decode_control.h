@@ -47,6 +47,9 @@ struct RasterReadOptions {
   DecodeControl* control = nullptr;
   std::int64_t max_width = kMaxImageSide;
   std::int64_t max_height = kMaxImageSide;
+  // Whether the decoder may put a second core to work (PNG: one thread inflates,
+  // the other unfilters). Off, every format decodes on the calling thread alone.
+  bool second_thread = true;
 };
 
 }  // namespace zelk

@@ -18,10 +18,12 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "codecs/claimed_size.h"
 #include "codecs/png_codec.h"
 #include "codecs/png_error_handling.h"
+#include "codecs/png_two_thread_rows.h"
 
 namespace zelk {
 namespace {
@@ -66,6 +68,8 @@ struct PngReadJob {
   PngErrorState errors;
   png_uint_32 width = 0, height = 0;
   int stored_bits_per_pixel = 0;  // as in the file, before any expansion
+  int colour_type = 0, bit_depth = 0;
+  PngRowFormat row_format;  // for the two-thread rows
   int interlace = PNG_INTERLACE_NONE;
   int passes = 1;
   bool alpha = false;
@@ -87,6 +91,42 @@ void OnPngRead(png_structp png, png_bytep out, std::size_t length) noexcept {
     job->errors.input_ended = true;
     png_error(png, "unexpected end of file");
   }
+}
+
+inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) noexcept {
+  return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
+}
+
+// The palette (composed over white) and the transparent colour for the two-thread
+// rows, from what libpng read of the header (before png_read_update_info, which
+// clears the tRNS of an expanded palette).
+PngRowFormat RowFormatOf(const PngReadJob& job) noexcept {
+  PngRowFormat format;
+  format.width = static_cast<int>(job.width);
+  format.height = static_cast<int>(job.height);
+  format.colour_type = job.colour_type;
+  png_bytep alpha = nullptr;
+  int alpha_count = 0;
+  png_color_16p key = nullptr;
+  const bool has_trns = png_get_tRNS(job.png, job.info, &alpha, &alpha_count, &key) & PNG_INFO_tRNS;
+  if (job.colour_type == PNG_COLOR_TYPE_PALETTE) {
+    png_colorp palette = nullptr;
+    int colours = 0;
+    png_get_PLTE(job.png, job.info, &palette, &colours);
+    for (int i = 0; i < colours && i < 256; ++i) {
+      const unsigned a = has_trns && i < alpha_count ? alpha[i] : 255;
+      format.palette[i] = {OverWhite(palette[i].blue, a), OverWhite(palette[i].green, a),
+                           OverWhite(palette[i].red, a)};
+    }
+  } else if (has_trns && key != nullptr) {
+    // libpng compares the low byte of the tRNS value with 8-bit samples.
+    format.has_key = true;
+    const bool grey = job.colour_type == PNG_COLOR_TYPE_GRAY;
+    format.key_red = static_cast<std::uint8_t>((grey ? key->gray : key->red) & 0xff);
+    format.key_green = static_cast<std::uint8_t>(key->green & 0xff);
+    format.key_blue = static_cast<std::uint8_t>(key->blue & 0xff);
+  }
+  return format;
 }
 
 // Stage 1: header and transforms.
@@ -111,7 +151,10 @@ bool ReadPngHeader(PngReadJob& job) noexcept {
   job.interlace = png_get_interlace_type(job.png, job.info);
   const int colour = png_get_color_type(job.png, job.info);
   const int depth = png_get_bit_depth(job.png, job.info);
+  job.colour_type = colour;
+  job.bit_depth = depth;
   job.stored_bits_per_pixel = depth * png_get_channels(job.png, job.info);
+  if (TwoThreadRowsApply(colour, depth, job.interlace)) job.row_format = RowFormatOf(job);
 
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(job.png);
   if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(job.png);
@@ -129,10 +172,6 @@ bool ReadPngHeader(PngReadJob& job) noexcept {
   job.alpha = channels == 4;
   job.row_bytes = png_get_rowbytes(job.png, job.info);
   return true;
-}
-
-inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) noexcept {
-  return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
 }
 
 // Composes the pixels of one pass in a B, G, R, A row over white into the bitmap.
@@ -184,6 +223,21 @@ RowsResult ReadPngRows(PngReadJob& job, Bitmap& out, std::uint8_t* alpha_row,
   return RowsResult::kDone;
 }
 
+void ReadRowsOnTwoThreads(PngReadJob& job, Bitmap& out, DecodeControl* control) {
+  // libpng stopped just after the first IDAT chunk's header: go back to its start.
+  PngSource& source = job.source;
+  if (source.file != nullptr) {
+    if (std::fseek(source.file, -8, SEEK_CUR) != 0)
+      throw ImageError("cannot go back in the PNG file");
+  } else {
+    source.position -= 8;
+  }
+  DecodePngRowsOnTwoThreads(
+      job.row_format,
+      [&source](std::uint8_t* to, std::size_t n) { return ReadSource(source, to, n); }, out,
+      control);
+}
+
 class PngReadGuard {
  public:
   explicit PngReadGuard(PngReadJob& job) : job_(job) {}
@@ -220,14 +274,24 @@ void ReadPng(const PngSource& source, Bitmap& out, const RasterReadOptions& opti
       *file_bytes * kMaxDeflateRatio * 8 <
           pixels * static_cast<std::uint64_t>(job.stored_bits_per_pixel))
     throw TooShortForClaimedSize(job.width, job.height);
-  std::unique_ptr<std::uint8_t[]> alpha_row;
-  if (job.alpha) alpha_row.reset(new std::uint8_t[job.row_bytes]);
-  out.ResetUninitialised(width, height);  // every pixel is written by the passes
-  const RowsResult result = ReadPngRows(job, out, alpha_row.get(), options.control);
-  if (result != RowsResult::kDone) {
-    out.Release();
-    if (result == RowsResult::kCancelled) throw DecodeCancelled();
-    throw ImageError(PngFailureReason(job.errors));
+  out.ResetUninitialised(width, height);  // every pixel is written by the rows
+  if (options.second_thread && std::thread::hardware_concurrency() > 1 &&
+      TwoThreadRowsApply(job.colour_type, job.bit_depth, job.interlace)) {
+    try {
+      ReadRowsOnTwoThreads(job, out, options.control);
+    } catch (...) {
+      out.Release();
+      throw;
+    }
+  } else {
+    std::unique_ptr<std::uint8_t[]> alpha_row;
+    if (job.alpha) alpha_row.reset(new std::uint8_t[job.row_bytes]);
+    const RowsResult result = ReadPngRows(job, out, alpha_row.get(), options.control);
+    if (result != RowsResult::kDone) {
+      out.Release();
+      if (result == RowsResult::kCancelled) throw DecodeCancelled();
+      throw ImageError(PngFailureReason(job.errors));
+    }
   }
   const std::size_t used = static_cast<std::size_t>(width) * 3;
   const std::size_t pad = static_cast<std::size_t>(out.Stride()) - used;

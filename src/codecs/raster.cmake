@@ -7,5 +7,6 @@ target_sources(zelk_codecs PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_error_handling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_reader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/png_two_thread_rows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp
 )

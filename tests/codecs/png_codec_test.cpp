@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -246,17 +247,19 @@ TEST(PngReadTest, TransparencyChunkMakesPixelsTransparentOrPartlyOverWhite) {
 }
 
 TEST(PngReadTest, ReadsFromTheFilesCurrentPosition) {
-  const PngSource s = MakeSource(PNG_COLOR_TYPE_RGBA, 8, 19, 7, true);
-  const Bytes png = EncodePng(s);
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  std::fputs("junk", file);
-  std::fwrite(png.data(), 1, png.size(), file);
-  std::fseek(file, 4, SEEK_SET);
-  Bitmap out;
-  ASSERT_NO_THROW(ReadPngFile(file, out));
-  std::fclose(file);
-  EXPECT_EQ(out.PixelRgb(18, 6), ExpectedPixel(s, 18, 6));
+  for (bool interlaced : {false, true}) {
+    const PngSource s = MakeSource(PNG_COLOR_TYPE_RGBA, 8, 19, 7, interlaced);
+    const Bytes png = EncodePng(s);
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fputs("junk", file);
+    std::fwrite(png.data(), 1, png.size(), file);
+    std::fseek(file, 4, SEEK_SET);
+    Bitmap out;
+    ASSERT_NO_THROW(ReadPngFile(file, out));
+    std::fclose(file);
+    EXPECT_EQ(out.PixelRgb(18, 6), ExpectedPixel(s, 18, 6));
+  }
 }
 
 std::string ReadFailure(const Bytes& file) {
@@ -326,6 +329,97 @@ Bytes HeaderOnlyPng(std::uint32_t width, std::uint32_t height) {
   AppendChunk(file, "IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
   AppendChunk(file, "IEND", {});
   return file;
+}
+
+// The reason for a failure, or "" and the pixels, decoding with or without the
+// second thread.
+std::string Decode(const Bytes& file, bool second_thread, Bitmap& out) {
+  RasterReadOptions options;
+  options.second_thread = second_thread;
+  try {
+    ReadPngBytes(file.data(), file.size(), out, options);
+  } catch (const ImageError& e) {
+    return e.what();
+  }
+  return {};
+}
+
+void ExpectBothWaysAlike(const Bytes& file, const std::string& reason) {
+  Bitmap alone, shared;
+  EXPECT_EQ(Decode(file, false, alone), reason);
+  EXPECT_EQ(Decode(file, true, shared), reason);
+  ASSERT_EQ(shared.Height(), alone.Height());
+  for (int y = 0; y < alone.Height(); ++y)
+    ASSERT_EQ(std::memcmp(shared.Row(y), alone.Row(y), alone.Stride()), 0) << "row " << y;
+}
+
+TEST(PngReadTest, TwoThreadRowsEqualLibpngsOverManyBatches) {
+  // 1200 x 800: RGB and RGBA rows fill the ring of row batches more than once, the
+  // other types take several batches.
+  for (int type : {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                   PNG_COLOR_TYPE_RGBA, PNG_COLOR_TYPE_PALETTE}) {
+    SCOPED_TRACE("colour type " + std::to_string(type));
+    PngSource source = MakeSource(type, 8, 1200, 800, false);
+    ExpectBothWaysAlike(EncodePng(source), "");
+    source.has_trans_colour = true;
+    source.trans_colour = {0, 255, 0, 255, 0};
+    if (type == PNG_COLOR_TYPE_PALETTE) source.palette_alpha = {0, 128, 255, 7};
+    if (type != PNG_COLOR_TYPE_GRAY_ALPHA && type != PNG_COLOR_TYPE_RGBA)
+      ExpectBothWaysAlike(EncodePng(source), "");
+  }
+}
+
+// An RGB PNG of the given filtered rows (each row's filter byte first), its zlib
+// stream cut into IDAT chunks of `chunk` bytes.
+Bytes RawRgbPng(int width, int height, const Bytes& rows, std::size_t chunk) {
+  Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes ihdr;
+  for (int v : {width, height})
+    for (int shift : {24, 16, 8, 0}) ihdr.push_back(static_cast<std::uint8_t>(v >> shift));
+  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+  AppendChunk(file, "IHDR", ihdr);
+  uLongf size = compressBound(static_cast<uLong>(rows.size()));
+  Bytes z(size);
+  EXPECT_EQ(compress2(z.data(), &size, rows.data(), static_cast<uLong>(rows.size()), 6), Z_OK);
+  for (std::size_t at = 0; at < size; at += chunk)
+    AppendChunk(file, "IDAT",
+                Bytes(z.begin() + at, z.begin() + std::min<std::size_t>(at + chunk, size)));
+  AppendChunk(file, "IEND", {});
+  return file;
+}
+
+TEST(PngReadTest, TwoThreadRowsFailAsLibpngDoes) {
+  constexpr int kWidth = 5, kHeight = 4;
+  Bytes rows;
+  for (int y = 0; y < kHeight; ++y) {
+    rows.push_back(static_cast<std::uint8_t>(y % 5));  // None, Sub, Up, Average
+    for (int i = 0; i < kWidth * 3; ++i) rows.push_back(static_cast<std::uint8_t>(i * 29 + y));
+  }
+  const Bytes good = RawRgbPng(kWidth, kHeight, rows, 1 << 20);
+  ExpectBothWaysAlike(good, "");
+  // One-byte chunks decode alike.
+  Bitmap one_chunk, tiny_chunks;
+  Decode(good, true, one_chunk);
+  ExpectBothWaysAlike(RawRgbPng(kWidth, kHeight, rows, 1), "");
+  Decode(RawRgbPng(kWidth, kHeight, rows, 1), true, tiny_chunks);
+  EXPECT_EQ(std::memcmp(one_chunk.Row(3), tiny_chunks.Row(3), kWidth * 3), 0);
+
+  Bytes bad_filter = rows;
+  bad_filter[(kWidth * 3 + 1) * 3] = 5;
+  ExpectBothWaysAlike(RawRgbPng(kWidth, kHeight, bad_filter, 1 << 20),
+                      "the PNG file is damaged: bad adaptive filter value");
+
+  Bytes bad_crc = good;
+  bad_crc[bad_crc.size() - 12 - 1] ^= 1;  // the IDAT's CRC, just before IEND
+  ExpectBothWaysAlike(bad_crc, "the PNG file is damaged: IDAT: CRC error");
+
+  const Bytes short_stream =
+      RawRgbPng(kWidth, kHeight - 1, Bytes(rows.begin(), rows.end() - (kWidth * 3 + 1)), 1 << 20);
+  Bytes claims_more = short_stream;  // the header says one more row than the data holds
+  claims_more[8 + 8 + 7] = kHeight;
+  const uLong crc = crc32(0, claims_more.data() + 12, 17);
+  for (int i = 0; i < 4; ++i) claims_more[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+  ExpectBothWaysAlike(claims_more, "the PNG file is damaged: Not enough image data");
 }
 
 TEST(PngReadTest, HeadersClaimingHugeOrEmptyImagesAreRefusedBeforeAllocating) {

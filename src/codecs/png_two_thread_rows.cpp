@@ -1,0 +1,399 @@
+// The calling thread is the producer: it reads IDAT chunks (checking each CRC),
+// inflates whole batches of filtered rows into a ring of slots and hands each
+// batch over. The second thread unfilters the batch in place and converts it into
+// the bitmap. Neither waits for the other while the ring has both a full and a
+// free slot. Whatever goes wrong on either side stops both, and the producer
+// reports it once the second thread has been joined.
+
+#include "codecs/png_two_thread_rows.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zelk {
+namespace {
+
+constexpr std::size_t kCompressedBufferBytes = std::size_t{1} << 16;
+constexpr std::size_t kBatchBytes = std::size_t{1} << 19;  // filtered rows per hand-over
+constexpr int kSlots = 4;
+
+[[noreturn]] void ThrowDamaged(const std::string& reason) {
+  throw ImageError("the PNG file is damaged: " + reason);
+}
+
+[[noreturn]] void ThrowEnded() {
+  throw ImageError("the file ends before the image data is complete");
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+int ChannelsOf(int colour_type) {
+  switch (colour_type) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      return 2;
+    case PNG_COLOR_TYPE_RGB:
+      return 3;
+    case PNG_COLOR_TYPE_RGBA:
+      return 4;
+    default:
+      return 1;
+  }
+}
+
+// The bytes of consecutive IDAT chunks as one stream, every chunk's CRC checked
+// once its last byte has been read.
+class IdatStream {
+ public:
+  explicit IdatStream(const PngByteReader& read) : read_(read) {
+    if (!StartChunk()) ThrowDamaged("no image data");
+  }
+
+  // Up to `capacity` bytes of image data; 0 once the IDAT chunks have ended.
+  std::size_t Read(std::uint8_t* out, std::size_t capacity) {
+    while (left_in_chunk_ == 0) {
+      if (ended_) return 0;
+      FinishChunk();
+      if (!StartChunk()) return 0;
+    }
+    const std::size_t n = std::min<std::size_t>(capacity, left_in_chunk_);
+    ReadExactly(out, n);
+    crc_ = crc32(crc_, out, static_cast<uInt>(n));
+    left_in_chunk_ -= static_cast<std::uint32_t>(n);
+    return n;
+  }
+
+  // Reads the rest of the current chunk and checks its CRC, as libpng does once the
+  // rows are complete; the chunks after it are never read.
+  void FinishCurrentChunk() {
+    if (ended_) return;
+    std::uint8_t scratch[4096];
+    while (left_in_chunk_ > 0) {
+      const std::size_t n = std::min<std::size_t>(sizeof scratch, left_in_chunk_);
+      ReadExactly(scratch, n);
+      crc_ = crc32(crc_, scratch, static_cast<uInt>(n));
+      left_in_chunk_ -= static_cast<std::uint32_t>(n);
+    }
+    FinishChunk();
+    ended_ = true;
+  }
+
+ private:
+  void ReadExactly(std::uint8_t* out, std::size_t n) {
+    if (read_(out, n) != n) ThrowEnded();
+  }
+
+  // Reads a chunk header; false (and the stream ends) when it is not an IDAT.
+  bool StartChunk() {
+    std::uint8_t header[8];
+    ReadExactly(header, 8);
+    if (std::memcmp(header + 4, "IDAT", 4) != 0) {
+      ended_ = true;
+      return false;
+    }
+    left_in_chunk_ = BigEndian32(header);
+    if (left_in_chunk_ > PNG_UINT_31_MAX) ThrowDamaged("IDAT: chunk length out of range");
+    crc_ = crc32(0, header + 4, 4);
+    return true;
+  }
+
+  void FinishChunk() {
+    std::uint8_t stored[4];
+    ReadExactly(stored, 4);
+    if (BigEndian32(stored) != crc_) ThrowDamaged("IDAT: CRC error");
+  }
+
+  const PngByteReader& read_;
+  std::uint32_t left_in_chunk_ = 0;
+  uLong crc_ = 0;
+  bool ended_ = false;
+};
+
+// zlib over an IdatStream, filling exactly the bytes asked for.
+class RowInflater {
+ public:
+  explicit RowInflater(IdatStream& idat) : idat_(idat), input_(kCompressedBufferBytes) {
+    if (inflateInit(&stream_) != Z_OK) throw ImageError("not enough memory to inflate the PNG");
+  }
+  ~RowInflater() { inflateEnd(&stream_); }
+  RowInflater(const RowInflater&) = delete;
+  RowInflater& operator=(const RowInflater&) = delete;
+
+  void Fill(std::uint8_t* out, std::size_t size) {
+    stream_.next_out = out;
+    stream_.avail_out = static_cast<uInt>(size);
+    while (stream_.avail_out > 0) {
+      if (ended_ || !HaveInput()) ThrowDamaged("Not enough image data");
+      Step();
+    }
+  }
+
+  // Inflates to the end of the stream, so that its checksum is checked. Data past
+  // the rows is ignored, as libpng ignores it.
+  void Finish() {
+    std::uint8_t scratch[1024];
+    while (!ended_) {
+      stream_.next_out = scratch;
+      stream_.avail_out = sizeof scratch;
+      if (!HaveInput()) return;
+      Step();
+      if (stream_.avail_out < sizeof scratch) return;
+    }
+  }
+
+ private:
+  bool HaveInput() {
+    if (stream_.avail_in > 0) return true;
+    const std::size_t n = idat_.Read(input_.data(), input_.size());
+    stream_.next_in = input_.data();
+    stream_.avail_in = static_cast<uInt>(n);
+    return n > 0;
+  }
+
+  void Step() {
+    const int result = inflate(&stream_, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      ended_ = true;
+    } else if (result != Z_OK) {
+      ThrowDamaged(std::string("IDAT: ") +
+                   (stream_.msg != nullptr ? stream_.msg : "damaged LZ stream"));
+    }
+  }
+
+  IdatStream& idat_;
+  std::vector<std::uint8_t> input_;
+  z_stream stream_{};
+  bool ended_ = false;
+};
+
+inline std::uint8_t Paeth(int a, int b, int c) {
+  const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+  if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
+  return static_cast<std::uint8_t>(pb <= pc ? b : c);
+}
+
+// Undoes the row's filter in place; false for a filter type PNG does not have.
+bool Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, int bpp) {
+  std::uint8_t* d = row + 1;
+  switch (row[0]) {
+    case 0:
+      return true;
+    case 1:
+      for (std::size_t i = bpp; i < length; ++i)
+        d[i] = static_cast<std::uint8_t>(d[i] + d[i - bpp]);
+      return true;
+    case 2:
+      for (std::size_t i = 0; i < length; ++i) d[i] = static_cast<std::uint8_t>(d[i] + prior[i]);
+      return true;
+    case 3:
+      for (std::size_t i = 0; i < static_cast<std::size_t>(bpp); ++i)
+        d[i] = static_cast<std::uint8_t>(d[i] + (prior[i] >> 1));
+      for (std::size_t i = bpp; i < length; ++i)
+        d[i] = static_cast<std::uint8_t>(d[i] + ((d[i - bpp] + prior[i]) >> 1));
+      return true;
+    case 4:
+      for (std::size_t i = 0; i < static_cast<std::size_t>(bpp); ++i)
+        d[i] = static_cast<std::uint8_t>(d[i] + prior[i]);
+      for (std::size_t i = bpp; i < length; ++i)
+        d[i] = static_cast<std::uint8_t>(d[i] + Paeth(d[i - bpp], prior[i], prior[i - bpp]));
+      return true;
+    default:
+      return false;
+  }
+}
+
+inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) {
+  return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
+}
+
+// One unfiltered row of samples into B, G, R pixels.
+void ConvertRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t* d) {
+  const int width = format.width;
+  switch (format.colour_type) {
+    case PNG_COLOR_TYPE_GRAY:
+      for (int x = 0; x < width; ++x, d += 3) {
+        const std::uint8_t g = format.has_key && s[x] == format.key_red ? 255 : s[x];
+        d[0] = d[1] = d[2] = g;
+      }
+      break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      for (int x = 0; x < width; ++x, s += 2, d += 3) d[0] = d[1] = d[2] = OverWhite(s[0], s[1]);
+      break;
+    case PNG_COLOR_TYPE_RGB:
+      for (int x = 0; x < width; ++x, s += 3, d += 3) {
+        if (format.has_key && s[0] == format.key_red && s[1] == format.key_green &&
+            s[2] == format.key_blue) {
+          d[0] = d[1] = d[2] = 255;
+        } else {
+          d[0] = s[2], d[1] = s[1], d[2] = s[0];
+        }
+      }
+      break;
+    case PNG_COLOR_TYPE_RGBA:
+      for (int x = 0; x < width; ++x, s += 4, d += 3) {
+        const unsigned a = s[3];
+        if (a == 255) {
+          d[0] = s[2], d[1] = s[1], d[2] = s[0];
+        } else {
+          d[0] = OverWhite(s[2], a), d[1] = OverWhite(s[1], a), d[2] = OverWhite(s[0], a);
+        }
+      }
+      break;
+    default:  // palette
+      for (int x = 0; x < width; ++x, d += 3) std::memcpy(d, format.palette[s[x]].data(), 3);
+  }
+}
+
+// The slots between the two threads, and what each side has done.
+struct RowRing {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int filled = 0;     // batches inflated
+  int converted = 0;  // batches unfiltered and converted
+  bool stop = false;  // the producer gave up: the consumer ends at once
+  bool bad_filter = false;
+};
+
+class TwoThreadRowDecoder {
+ public:
+  TwoThreadRowDecoder(const PngRowFormat& format, Bitmap& out)
+      : format_(format),
+        out_(out),
+        bpp_(ChannelsOf(format.colour_type)),
+        sample_bytes_(static_cast<std::size_t>(format.width) * bpp_),
+        row_bytes_(sample_bytes_ + 1),
+        rows_per_batch_(
+            static_cast<int>(std::clamp<std::size_t>(kBatchBytes / row_bytes_, 1, format.height))),
+        batches_((format.height + rows_per_batch_ - 1) / rows_per_batch_),
+        slots_(static_cast<std::size_t>(kSlots) * rows_per_batch_ * row_bytes_),
+        prior_(sample_bytes_, 0) {}
+
+  void Run(IdatStream& idat, DecodeControl* control) {
+    RowInflater inflater(idat);
+    std::thread consumer([this] { ConvertBatches(); });
+    try {
+      for (int batch = 0; batch < batches_; ++batch) {
+        if (CancelRequested(control)) throw DecodeCancelled();
+        if (!WaitForFreeSlot(batch)) break;  // the consumer found a bad filter
+        const int rows = RowsIn(batch);
+        inflater.Fill(Slot(batch), static_cast<std::size_t>(rows) * row_bytes_);
+        Publish(batch + 1);
+        if (control != nullptr)
+          control->Report(std::int64_t{batch} * rows_per_batch_ + rows, format_.height);
+      }
+    } catch (...) {
+      StopConsumer();
+      consumer.join();
+      throw;
+    }
+    consumer.join();
+    if (ring_.bad_filter) ThrowDamaged("bad adaptive filter value");
+    inflater.Finish();
+    idat.FinishCurrentChunk();
+  }
+
+ private:
+  int RowsIn(int batch) const {
+    return std::min(rows_per_batch_, format_.height - batch * rows_per_batch_);
+  }
+  std::uint8_t* Slot(int batch) {
+    return slots_.data() + static_cast<std::size_t>(batch % kSlots) * rows_per_batch_ * row_bytes_;
+  }
+
+  bool WaitForFreeSlot(int batch) {
+    std::unique_lock lock(ring_.mutex);
+    ring_.changed.wait(lock, [&] { return ring_.bad_filter || batch - ring_.converted < kSlots; });
+    return !ring_.bad_filter;
+  }
+  void Publish(int filled) {
+    {
+      std::lock_guard lock(ring_.mutex);
+      ring_.filled = filled;
+    }
+    ring_.changed.notify_all();
+  }
+  void StopConsumer() {
+    {
+      std::lock_guard lock(ring_.mutex);
+      ring_.stop = true;
+    }
+    ring_.changed.notify_all();
+  }
+
+  // The second thread.
+  void ConvertBatches() noexcept {
+    for (int batch = 0; batch < batches_; ++batch) {
+      {
+        std::unique_lock lock(ring_.mutex);
+        ring_.changed.wait(lock, [&] { return ring_.stop || ring_.filled > batch; });
+        if (ring_.stop) return;
+      }
+      if (!ConvertBatch(batch)) {
+        {
+          std::lock_guard lock(ring_.mutex);
+          ring_.bad_filter = true;
+        }
+        ring_.changed.notify_all();
+        return;
+      }
+      {
+        std::lock_guard lock(ring_.mutex);
+        ring_.converted = batch + 1;
+      }
+      ring_.changed.notify_all();
+    }
+  }
+
+  bool ConvertBatch(int batch) {
+    std::uint8_t* row = Slot(batch);
+    const std::uint8_t* prior = prior_.data();
+    const int first_y = batch * rows_per_batch_;
+    for (int i = 0, rows = RowsIn(batch); i < rows; ++i, row += row_bytes_) {
+      if (!Unfilter(row, prior, sample_bytes_, bpp_)) return false;
+      ConvertRow(format_, row + 1, out_.Row(first_y + i));
+      prior = row + 1;
+    }
+    // The next batch's first row is unfiltered against this one after its slot may
+    // have been refilled.
+    std::memcpy(prior_.data(), prior, sample_bytes_);
+    return true;
+  }
+
+  const PngRowFormat& format_;
+  Bitmap& out_;
+  const int bpp_;
+  const std::size_t sample_bytes_, row_bytes_;
+  const int rows_per_batch_, batches_;
+  std::vector<std::uint8_t> slots_;
+  std::vector<std::uint8_t> prior_;
+  RowRing ring_;
+};
+
+}  // namespace
+
+bool TwoThreadRowsApply(int colour_type, int bit_depth, int interlace_type) {
+  return bit_depth == 8 && interlace_type == PNG_INTERLACE_NONE &&
+         (colour_type == PNG_COLOR_TYPE_GRAY || colour_type == PNG_COLOR_TYPE_GRAY_ALPHA ||
+          colour_type == PNG_COLOR_TYPE_RGB || colour_type == PNG_COLOR_TYPE_RGBA ||
+          colour_type == PNG_COLOR_TYPE_PALETTE);
+}
+
+void DecodePngRowsOnTwoThreads(const PngRowFormat& format, const PngByteReader& read, Bitmap& out,
+                               DecodeControl* control) {
+  IdatStream idat(read);
+  TwoThreadRowDecoder decoder(format, out);
+  decoder.Run(idat, control);
+}
+
+}  // namespace zelk
