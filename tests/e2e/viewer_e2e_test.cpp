@@ -344,6 +344,21 @@ TEST_F(ViewerTest, InspectsWithTheWheelKeysAndGrid) {
     EXPECT_EQ(named, drawn) << "at " << x << "," << y;
   }
 
+  // A middle-button drag pans with the picture under the pointer: what was at a view
+  // pixel is now as far away as the pointer went.
+  constexpr int kDx = -48, kDy = -32;
+  viewer_->Drag(400, 300 + kPanelHeight, 400 + kDx, 300 + kPanelHeight + kDy, 2);
+  Bitmap panned;
+  WaitUntil(
+      [&] {
+        panned = Viewer::ViewPart(viewer_->Capture());
+        return PatternPixelAt(a, panned, 200 + kDx, 150 + kDy) == pointed;
+      },
+      std::chrono::seconds(5));
+  for (const auto& [x, y] : {std::pair{100, 80}, std::pair{200, 150}, std::pair{500, 400}})
+    EXPECT_EQ(PatternPixelAt(a, panned, x + kDx, y + kDy), PatternPixelAt(a, view, x, y))
+        << "at " << x << "," << y;
+
   // + steps on to 24.
   viewer_->Key("plus");
   ExpectCaption(CaptionIs("1/1", path, "  Mag X 24"));

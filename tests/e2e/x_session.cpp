@@ -196,13 +196,13 @@ void Viewer::Click(int x, int y, int button) {
   Tool({"xdotool", "click", std::to_string(button)});
 }
 
-void Viewer::Drag(int x0, int y0, int x1, int y1) {
+void Viewer::Drag(int x0, int y0, int x1, int y1, int button) {
   MoveTo(x0, y0);
-  Tool({"xdotool", "mousedown", "1"});
+  Tool({"xdotool", "mousedown", std::to_string(button)});
   // Half-way first, so the program sees a move with the button held before the last.
   MoveTo((x0 + x1) / 2, (y0 + y1) / 2);
   MoveTo(x1, y1);
-  Tool({"xdotool", "mouseup", "1"});
+  Tool({"xdotool", "mouseup", std::to_string(button)});
 }
 
 std::string Viewer::DropFiles(const std::string& drag_source, const std::vector<std::string>& files,

@@ -58,7 +58,7 @@ class Viewer {
   // Pointer and keyboard, in main-window client coordinates.
   void MoveTo(int x, int y);
   void Click(int x, int y, int button = 1);
-  void Drag(int x0, int y0, int x1, int y1);
+  void Drag(int x0, int y0, int x1, int y1, int button = 1);
   // Keys go to the topmost window of the program: an open dialog, else the main window.
   void Key(const std::string& keysym);
   void Type(const std::string& text);
