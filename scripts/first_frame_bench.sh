@@ -11,8 +11,12 @@
 #
 # --gigapixel: writes a 32000 x 32000 JPEG and PNG under /tmp (about 1 GB each, and
 # 3 GiB of memory while writing), prints the bare libjpeg-turbo / libpng decode time
-# beside our loader's (zelk_decode_floor), then our program's first frame on each,
-# and deletes the files.
+# beside our loader's (zelk_decode_floor), then our program's first frame on each.
+# Then the window during such a load: a small image is shown, Right starts the big
+# one, the longest stand-still of the GUI thread is taken from ZELK_STALL_PROBE, a
+# screenshot shows the status bar ($GIGAPIXEL_SHOTS, default /tmp), Escape stops the
+# load (the time until the CPU use stops is printed), and Right again loads it to the
+# end. The files are deleted at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 gigapixel=0
@@ -55,6 +59,72 @@ run_once() {
   viewer_pid=
 }
 
+# The time (ms since START_US) at which the CPU use of PID last moved, once it has
+# stood still for FLAT_MS.
+last_cpu_move_ms() {
+  local pid=$1 start=$2 ticks last=-1 changed now
+  changed=$(now_us)
+  while true; do
+    now=$(now_us)
+    ticks=$(cpu_ticks "$pid") || return 1
+    if [ "$ticks" != "$last" ]; then last=$ticks changed=$now; fi
+    [ $((now - changed)) -lt $((FLAT_MS * 1000)) ] || break
+    pause_10ms
+  done
+  echo $(((changed - start) / 1000))
+}
+
+# After a cancel: the time (ms since START_US) at which the resident memory of PID
+# last grew, that is when the decode stopped filling the bitmap (freeing what it had
+# filled takes a while longer, on the decoding thread).
+memory_growth_stopped_ms() {
+  local pid=$1 start=$2 rss max=0 at=0 now i
+  for ((i = 0; i < 300; i++)); do
+    now=$(now_us)
+    rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status") || return 1
+    if [ "$rss" -gt "$max" ]; then max=$rss at=$now; fi
+    [ "$rss" -gt $((max - 102400)) ] || break
+    pause_10ms
+  done
+  echo $(((at - start) / 1000))
+}
+
+# watch_big_load FILE: the window while FILE loads after a small image (see above).
+watch_big_load() {
+  local big=$1 folder stalls start shots=${GIGAPIXEL_SHOTS:-/tmp}
+  folder=$work/browse
+  mkdir -p "$folder"
+  "$make_image" "$folder/a-small.jpg" 320 200 90
+  ln -sf "$big" "$folder/b-big.${big##*.}"
+  stalls=$work/stalls.txt
+  start=$(now_us)
+  ZELK_STALL_PROBE=100 "$build/zelkzoomer" "$folder/a-small.jpg" >/dev/null 2>"$stalls" &
+  viewer_pid=$!
+  wait_settled "$viewer_pid" "$start"
+  xdotool windowfocus --sync "$WINDOW"
+  : >"$stalls"
+  xdotool key Right
+  sleep 3
+  import -window root "$shots/zelk-gigapixel-${big##*.}-loading.png"
+  start=$(now_us)
+  xdotool key Escape
+  echo "  Escape after 3 s of loading: the bitmap stopped growing" \
+    "$(memory_growth_stopped_ms "$viewer_pid" "$start") ms later," \
+    "CPU use stopped $(last_cpu_move_ms "$viewer_pid" "$start") ms later"
+  import -window root "$shots/zelk-gigapixel-${big##*.}-cancelled.png"
+  start=$(now_us)
+  xdotool key Right
+  sleep 1
+  echo "  full load in the window: done $(last_cpu_move_ms "$viewer_pid" "$start") ms after Right"
+  import -window root "$shots/zelk-gigapixel-${big##*.}-loaded.png"
+  kill "$viewer_pid"
+  wait "$viewer_pid" 2>/dev/null || true
+  viewer_pid=
+  echo "  GUI stand-stills over 100 ms during both loads: $(grep -c stall-probe "$stalls" || true)" \
+    "(longest $(sed -n 's/.*probe: \([0-9]*\) ms.*/\1/p' "$stalls" | sort -n | tail -n 1) ms)"
+  rm -rf "$folder"
+}
+
 if [ $gigapixel -eq 1 ]; then
   for ext in jpg png; do
     file=$work/gigapixel.$ext
@@ -66,6 +136,7 @@ if [ $gigapixel -eq 1 ]; then
     "$decode_floor" --runs 3 "$file"
     run_once ours "$file"
     echo "our program on $(basename "$file"): first frame ${FRAME_MS} ms, peak ${PEAK_MB} MiB"
+    watch_big_load "$file"
     rm -f "$file"
   done
   exit 0

@@ -21,7 +21,7 @@ screenshot_packages=(xvfb xauth xdotool imagemagick)
 metafile_reference_packages=(inkscape libreoffice-draw imagemagick)
 # Only for scripts/first_frame_bench.sh and scripts/clipboard_stall.sh: feh is the
 # viewer we time ourselves against.
-bench_packages=(xvfb xauth xdotool xclip feh)
+bench_packages=(xvfb xauth xdotool xclip feh imagemagick)
 
 packages=("${build_packages[@]}")
 case "${1:-}" in
