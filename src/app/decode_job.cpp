@@ -9,6 +9,12 @@ namespace zelk {
 
 DecodeJob::DecodeJob(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
 
+DecodeJob::DecodeJob(std::string path, std::vector<std::uint8_t> file_bytes)
+    : path_(std::move(path)),
+      from_memory_(true),
+      file_bytes_(std::move(file_bytes)),
+      thread_([this] { Run(); }) {}
+
 DecodeJob::~DecodeJob() {
   Cancel();
   if (thread_.joinable()) thread_.join();
@@ -19,7 +25,11 @@ void DecodeJob::Run() {
   std::string error;
   bool cancelled = false;
   try {
-    LoadImageFile(path_, decoded, &control_);
+    if (from_memory_) {
+      LoadImageBytes(file_bytes_.data(), file_bytes_.size(), decoded, &control_);
+    } else {
+      LoadImageFile(path_, decoded, &control_);
+    }
   } catch (const DecodeCancelled&) {
     cancelled = true;
   } catch (const std::exception& e) {
@@ -28,6 +38,7 @@ void DecodeJob::Run() {
   } catch (...) {
     error = "the image could not be decoded";
   }
+  file_bytes_ = {};  // the encoded copy is not needed once decoded
   std::function<void()> on_done;
   {
     const std::lock_guard lock(mutex_);

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "codecs/decode_control.h"
 #include "core/bitmap.h"
@@ -17,12 +18,16 @@ class DecodeJob {
  public:
   // Starts decoding path at once.
   explicit DecodeJob(std::string path);
+  // Starts decoding the bytes of a PNG, BMP or JPEG file held in memory (a picture
+  // another program put on the clipboard); path is the name it will be listed under.
+  DecodeJob(std::string path, std::vector<std::uint8_t> file_bytes);
   // Cancels the decode and waits for its thread: nothing outlives the job.
   ~DecodeJob();
   DecodeJob(const DecodeJob&) = delete;
   DecodeJob& operator=(const DecodeJob&) = delete;
 
   const std::string& path() const { return path_; }
+  bool FromMemory() const { return from_memory_; }
 
   // The decode stops at its next row; the job then ends as cancelled.
   void Cancel() { control_.cancel.store(true); }
@@ -44,6 +49,8 @@ class DecodeJob {
   void Run();
 
   const std::string path_;
+  const bool from_memory_ = false;
+  std::vector<std::uint8_t> file_bytes_;  // read by the decoding thread only
   DecodeControl control_;
   mutable std::mutex mutex_;
   bool done_ = false;

@@ -169,9 +169,13 @@ class MainWindow final : public QWidget {
   // Starts decoding entry index; an entry whose file has gone is dropped and the next
   // one in direction (+1 or -1) taken instead.
   void StartLoad(int index, int direction);
+  // job becomes the load under way: progress after a moment, FinishLoad when done.
+  void WatchLoad(std::unique_ptr<DecodeJob> job);
   // The running load stops at its next row; its result will be dropped.
   void SupersedeLoad();
   void FinishLoad(std::uint64_t ticket);
+  // A pasted file's bytes decoded: listed and shown, or the clipboard's error.
+  void FinishPaste(DecodeJob& job);
   void CancelLoad();
   void ShowLoadProgress();
   void ReportPassedOverFailures();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/decode_job.h"
 #include "app/main_window.h"
 #include "app/print_command.h"
 #include "app/prompt_dialog.h"
@@ -119,7 +120,7 @@ bool MainWindow::PasteImage() {
   if (folder.empty() || folder.back() != '/') folder += '/';
   const std::string path = folder + name;
   try {
-    Bitmap pasted;
+    ClipboardPicture pasted;
     std::string reason;
     switch (desktop_.GetClipboardImage(pasted, reason)) {
       case ClipboardImageStatus::kNoImage:
@@ -133,8 +134,13 @@ bool MainWindow::PasteImage() {
     }
     // A paste is the newest image: a load still under way is dropped.
     SupersedeLoad();
+    if (!pasted.file_bytes.empty()) {
+      // Another program's file: decoded off the GUI thread, like any load.
+      WatchLoad(std::make_unique<DecodeJob>(path, std::move(pasted.file_bytes)));
+      return true;
+    }
     files_.Add(path);
-    ShowNewImage(std::move(pasted), path);
+    ShowNewImage(std::move(pasted.pixels), path);
   } catch (const std::exception& e) {
     ReportMessage(std::string("Error reading image from clipboard - ") + e.what());
   }

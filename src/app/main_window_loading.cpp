@@ -146,13 +146,17 @@ void MainWindow::StartLoad(int index, int direction) {
   }
 
   const std::string path = files_[index];
+  if (early_job_ && early_job_->path() == path) {
+    WatchLoad(std::move(early_job_));
+  } else {
+    WatchLoad(std::make_unique<DecodeJob>(path));
+  }
+}
+
+void MainWindow::WatchLoad(std::unique_ptr<DecodeJob> job) {
   controls_.view->mouse_move_attached = false;
   loading_ = true;
-  if (early_job_ && early_job_->path() == path) {
-    load_job_ = std::move(early_job_);
-  } else {
-    load_job_ = std::make_unique<DecodeJob>(path);
-  }
+  load_job_ = std::move(job);
   const std::uint64_t ticket = ++load_ticket_;
   load_job_->WhenDone([this, ticket] {
     // On the decoding thread: the window takes the result on its own thread.
@@ -204,6 +208,10 @@ void MainWindow::FinishLoad(std::uint64_t ticket) {
   progress_timer_->stop();
   controls_.status_bar->clearMessage();
   const std::string path = job->path();
+  if (job->FromMemory()) {
+    FinishPaste(*job);
+    return;
+  }
 
   if (!job->Succeeded()) {
     loading_ = image_.Empty();
@@ -238,6 +246,17 @@ void MainWindow::FinishLoad(std::uint64_t ticket) {
                                                  image_.Width() > controls_.view->DeviceWidth()))
     ToggleZoomNow();
   ReportPassedOverFailures();
+}
+
+void MainWindow::FinishPaste(DecodeJob& job) {
+  if (!job.Succeeded()) {
+    loading_ = image_.Empty();
+    readout_delay_timer_->start();
+    if (!job.Cancelled()) ReportMessage("Error reading image from clipboard - " + job.Error());
+    return;
+  }
+  files_.Add(job.path());
+  ShowNewImage(job.TakeBitmap(), job.path());
 }
 
 void MainWindow::ShowNewImage(Bitmap image, const std::string& path) {

@@ -203,19 +203,33 @@ void QtDesktop::SetClipboardImage(const Bitmap& image) {
   QGuiApplication::clipboard()->setMimeData(new ClipboardImage(image));
 }
 
-ClipboardImageStatus QtDesktop::GetClipboardImage(Bitmap& out, std::string& error) {
+ClipboardImageStatus QtDesktop::GetClipboardImage(ClipboardPicture& picture, std::string& error) {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   // Our own copy: its pixels as they are, without a trip through PNG or QImage.
   if (const auto* ours = qobject_cast<const ClipboardImage*>(mime)) {
     try {
-      ours->CopyTo(out);
+      ours->CopyTo(picture.pixels);
     } catch (const std::exception& e) {
       error = e.what();
       return ClipboardImageStatus::kUnreadable;
     }
     return ClipboardImageStatus::kImage;
   }
-  if (mime == nullptr || !mime->hasImage()) return ClipboardImageStatus::kNoImage;
+  if (mime == nullptr) return ClipboardImageStatus::kNoImage;
+  // Another program's file bytes in a format our own decoders read: fetching them is
+  // the transfer alone; the decoding happens off the GUI thread, with the same
+  // pixels as opening such a file (the toolkit would apply gamma, for one).
+  for (const char* type :
+       {"image/png", "image/bmp", "image/x-bmp", "image/x-ms-bmp", "image/jpeg"}) {
+    const QString name = QString::fromLatin1(type);
+    if (!mime->hasFormat(name)) continue;
+    const QByteArray bytes = mime->data(name);
+    if (bytes.isEmpty()) continue;
+    picture.file_bytes.assign(bytes.begin(), bytes.end());
+    return ClipboardImageStatus::kImage;
+  }
+  if (!mime->hasImage()) return ClipboardImageStatus::kNoImage;
+  Bitmap& out = picture.pixels;
   QImage image = qvariant_cast<QImage>(mime->imageData());
   if (image.isNull()) {
     error = "the clipboard image could not be decoded";

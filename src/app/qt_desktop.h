@@ -31,7 +31,7 @@ class QtDesktop final : public Desktop {
   bool ChoosePrinter(QPrinter& printer) override;
   void SetClipboardText(const std::string& text) override;
   void SetClipboardImage(const Bitmap& image) override;
-  ClipboardImageStatus GetClipboardImage(Bitmap& out, std::string& error) override;
+  ClipboardImageStatus GetClipboardImage(ClipboardPicture& out, std::string& error) override;
   std::optional<std::uint32_t> ScreenPixel(int global_x, int global_y) override;
 
  private:

@@ -8,7 +8,10 @@
 #include <memory>
 #include <new>
 
+#include "codecs/bmp_reader.h"
 #include "codecs/image_formats.h"
+#include "codecs/jpeg_codec.h"
+#include "codecs/png_codec.h"
 #include "support/support.h"
 
 namespace zelk {
@@ -79,6 +82,32 @@ void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control)
     memory_reader(whole.data.get(), whole.size, out, control);
   } catch (const DecodeCancelled&) {
     out.Release();  // a cancelled load leaves nothing half-made, whatever the format
+    throw;
+  }
+}
+
+void LoadImageBytes(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                    DecodeControl* control) {
+  static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto starts_with = [&](const std::uint8_t* prefix, std::size_t length) {
+    return size >= length && std::memcmp(data, prefix, length) == 0;
+  };
+  static constexpr std::uint8_t kBmpSignature[] = {'B', 'M'};
+  static constexpr std::uint8_t kJpegSignature[] = {0xFF, 0xD8, 0xFF};
+  RasterReadOptions options;
+  options.control = control;
+  try {
+    if (starts_with(kPngSignature, sizeof kPngSignature)) {
+      ReadPngBytes(data, size, out, options);
+    } else if (starts_with(kBmpSignature, sizeof kBmpSignature)) {
+      ReadBmp(data, size, out, control);
+    } else if (starts_with(kJpegSignature, sizeof kJpegSignature)) {
+      ReadJpegBytes(data, size, out, options);
+    } else {
+      throw ImageError("the data is not a PNG, BMP or JPEG picture");
+    }
+  } catch (const DecodeCancelled&) {
+    out.Release();
     throw;
   }
 }

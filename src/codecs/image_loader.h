@@ -1,7 +1,8 @@
 #pragma once
 // Turns an image file into the working bitmap, choosing the decoder by the file
-// name's extension.
+// name's extension (or, for bytes in memory, by their first bytes).
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,5 +26,10 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = std::uint64_t{2} << 30;
 // out is left empty) and follow its progress. The JPEG, PNG, BMP and ICO decoders
 // look at it every few rows; WMF and EMF only before playing.
 void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control = nullptr);
+
+// Decodes a PNG, BMP or JPEG file held in memory (as another program puts one on the
+// clipboard), telling the format by its first bytes. Throws as LoadImageFile does.
+void LoadImageBytes(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                    DecodeControl* control = nullptr);
 
 }  // namespace zelk

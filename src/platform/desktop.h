@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "core/bitmap.h"
+
 class QPrinter;
 
 namespace zelk {
-
-class Bitmap;
 
 enum class SystemSound { kQuestion, kInformation };
 
@@ -28,6 +28,14 @@ struct FileDialogRequest {
 };
 
 enum class ClipboardImageStatus { kImage, kNoImage, kUnreadable };
+
+// A picture on the clipboard: pixels ready to show (this program's own copy, or a
+// format only the toolkit reads), or the bytes of a PNG, BMP or JPEG file that another
+// program offered, which are decoded off the GUI thread like a file.
+struct ClipboardPicture {
+  Bitmap pixels;
+  std::vector<std::uint8_t> file_bytes;
+};
 
 class Desktop {
  public:
@@ -62,7 +70,7 @@ class Desktop {
 
   virtual void SetClipboardText(const std::string& text) = 0;
   virtual void SetClipboardImage(const Bitmap& image) = 0;
-  virtual ClipboardImageStatus GetClipboardImage(Bitmap& out, std::string& error) = 0;
+  virtual ClipboardImageStatus GetClipboardImage(ClipboardPicture& out, std::string& error) = 0;
 
   // 0x00RRGGBB of the screen pixel at global position (x, y), nullopt where the
   // platform cannot read the screen (then the view's own pixel is used).

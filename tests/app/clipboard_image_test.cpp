@@ -94,10 +94,11 @@ TEST(ClipboardImageTest, DesktopPastesBackWhatItCopied) {
   QtDesktop desktop;
   const Bitmap image = Pattern(45, 9);
   desktop.SetClipboardImage(image);
-  Bitmap pasted;
+  ClipboardPicture pasted;
   std::string error;
   ASSERT_EQ(desktop.GetClipboardImage(pasted, error), ClipboardImageStatus::kImage) << error;
-  ExpectSamePixels(pasted, image);
+  EXPECT_TRUE(pasted.file_bytes.empty());
+  ExpectSamePixels(pasted.pixels, image);
 }
 
 }  // namespace

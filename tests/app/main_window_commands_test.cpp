@@ -8,6 +8,7 @@
 #include "app/prompt_dialog.h"
 #include "codecs/image_loader.h"
 #include "main_window_fixture.h"
+#include "support/support.h"
 
 namespace zelk {
 namespace {
@@ -157,6 +158,35 @@ TEST_F(MainWindowTest, PasteIntoAnEmptyWindowShowsTheImage) {
   EXPECT_TRUE(window_->controls().zoom_button->isEnabled());
   EXPECT_EQ(window_->files().Count(), 1);
   EXPECT_EQ(window_->controls().view->Picture().PixelRgb(299, 199), 0x123456u);
+}
+
+TEST_F(MainWindowTest, AnotherProgramsPictureIsDecodedLikeALoad) {
+  MakeWindow(300, 200);
+  const std::string a = WriteImage("a.png", 30, 20, Pattern);
+  OpenThroughDialog({a});
+  const Bitmap shown = window_->image().Clone();
+  // Another program offers a PNG file's bytes: the paste decodes them on the load's
+  // thread, the window keeps its image until the new one is complete.
+  std::ifstream in(WriteImage("b.png", 41, 7, Pattern), std::ios::binary);
+  desktop_.clipboard_file_bytes.emplace(std::istreambuf_iterator<char>(in),
+                                        std::istreambuf_iterator<char>());
+  ASSERT_TRUE(window_->PasteImage());
+  EXPECT_TRUE(window_->load_in_progress());
+  EXPECT_TRUE(SamePixels(window_->image(), shown));
+  WaitForLoad();
+  EXPECT_EQ(window_->image().Width(), 41);
+  EXPECT_EQ(window_->image().PixelRgb(40, 6), Pattern(40, 6));
+  ASSERT_EQ(window_->files().Count(), 2);
+  EXPECT_EQ(FileNamePart(window_->files()[window_->current_index()]).substr(0, 3), "cb_");
+
+  // Bytes that are no picture: the clipboard's message, nothing listed or replaced.
+  desktop_.clipboard_file_bytes = std::vector<std::uint8_t>{'G', 'I', 'F', '8', '9', 'a'};
+  window_->PasteImage();
+  WaitForLoad();
+  EXPECT_EQ(desktop_.messages.back().text,
+            "Error reading image from clipboard - the data is not a PNG, BMP or JPEG picture");
+  EXPECT_EQ(window_->files().Count(), 2);
+  EXPECT_EQ(window_->image().Width(), 41);
 }
 
 TEST_F(MainWindowTest, TheSvgPathDescribesTheBoxInSourcePixels) {

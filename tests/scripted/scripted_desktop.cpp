@@ -74,13 +74,18 @@ void ScriptedDesktop::SetClipboardImage(const Bitmap& image) {
   clipboard_image = image.Clone();
 }
 
-ClipboardImageStatus ScriptedDesktop::GetClipboardImage(Bitmap& out, std::string& error) {
+ClipboardImageStatus ScriptedDesktop::GetClipboardImage(ClipboardPicture& out, std::string& error) {
   if (clipboard_unreadable) {
     error = "the clipboard image could not be decoded";
     return ClipboardImageStatus::kUnreadable;
   }
-  if (!clipboard_image) return ClipboardImageStatus::kNoImage;
-  out = clipboard_image->Clone();
+  if (clipboard_image) {
+    out.pixels = clipboard_image->Clone();
+  } else if (clipboard_file_bytes) {
+    out.file_bytes = *clipboard_file_bytes;
+  } else {
+    return ClipboardImageStatus::kNoImage;
+  }
   return ClipboardImageStatus::kImage;
 }
 

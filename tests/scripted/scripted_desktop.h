@@ -55,6 +55,8 @@ class ScriptedDesktop final : public Desktop {
   // The clipboard as other programs would see it.
   std::optional<std::string> clipboard_text;
   std::optional<Bitmap> clipboard_image;
+  // An image file's bytes as another program offers them (used when no clipboard_image).
+  std::optional<std::vector<std::uint8_t>> clipboard_file_bytes;
   bool clipboard_unreadable = false;
 
   void ShowMessage(const std::string& caption, const std::string& text) override;
@@ -74,7 +76,7 @@ class ScriptedDesktop final : public Desktop {
   bool ChoosePrinter(QPrinter& printer) override;
   void SetClipboardText(const std::string& text) override;
   void SetClipboardImage(const Bitmap& image) override;
-  ClipboardImageStatus GetClipboardImage(Bitmap& out, std::string& error) override;
+  ClipboardImageStatus GetClipboardImage(ClipboardPicture& out, std::string& error) override;
   std::optional<std::uint32_t> ScreenPixel(int, int) override { return screen_pixel; }
 };
 
