@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -281,23 +282,33 @@ class TwoThreadRowDecoder {
 
   void Run(IdatStream& idat, DecodeControl* control) {
     RowInflater inflater(idat);
-    std::thread consumer([this] { ConvertBatches(); });
+    std::thread consumer;
+    try {
+      consumer = std::thread([this] { ConvertBatches(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one converts each batch after inflating it.
+    }
     try {
       for (int batch = 0; batch < batches_; ++batch) {
         if (CancelRequested(control)) throw DecodeCancelled();
         if (!WaitForFreeSlot(batch)) break;  // the consumer found a bad filter
         const int rows = RowsIn(batch);
         inflater.Fill(Slot(batch), static_cast<std::size_t>(rows) * row_bytes_);
+        if (!consumer.joinable()) {
+          if (!ConvertBatch(batch)) ring_.bad_filter = true;
+          if (ring_.bad_filter) break;
+          ring_.converted = batch + 1;
+        }
         Publish(batch + 1);
         if (control != nullptr)
           control->Report(std::int64_t{batch} * rows_per_batch_ + rows, format_.height);
       }
     } catch (...) {
       StopConsumer();
-      consumer.join();
+      if (consumer.joinable()) consumer.join();
       throw;
     }
-    consumer.join();
+    if (consumer.joinable()) consumer.join();
     if (ring_.bad_filter) ThrowDamaged("bad adaptive filter value");
     inflater.Finish();
     idat.FinishCurrentChunk();
