@@ -1,7 +1,10 @@
 // zelk_make_bench_image <out.jpg|out.png> <width> <height> [jpeg quality | png level]
+//                       [jpeg restart rows]
 // Writes a photograph-like test image for speed measurements: soft gradients, a few
 // hundred filled shapes and pixel noise, so that neither codec meets flat areas
-// only. The same size and seed always give the same pixels.
+// only. The same size and seed always give the same pixels. With restart rows, the
+// JPEG has a restart marker after every that many MCU rows (as cameras write them),
+// otherwise it is what the program itself saves.
 
 #include <algorithm>
 #include <cstdint>
@@ -9,6 +12,8 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "codecs/jpeg_codec.h"
 #include "codecs/png_codec.h"
@@ -74,17 +79,44 @@ void Paint(Bitmap& image) {
   }
 }
 
+// The program's own JPEG settings (4:2:0, accurate DCT) plus restart markers.
+void WriteJpegWithRestarts(const Bitmap& image, std::FILE* file, int quality, int restart_rows) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);  // exits on error: fine for a tool
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, file);
+  cinfo.image_width = static_cast<JDIMENSION>(image.Width());
+  cinfo.image_height = static_cast<JDIMENSION>(image.Height());
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  cinfo.dct_method = JDCT_ISLOW;
+  cinfo.restart_in_rows = restart_rows;
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<int>(cinfo.next_scanline)));
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: %s <out.jpg|out.png> <width> <height> [quality|level]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s <out.jpg|out.png> <width> <height> [quality|level] [restart rows]\n",
+                 argv[0]);
     return 2;
   }
   const std::string path = argv[1];
   const int width = std::atoi(argv[2]), height = std::atoi(argv[3]);
   const bool png = path.size() > 4 && path.substr(path.size() - 4) == ".png";
   const int setting = argc > 4 ? std::atoi(argv[4]) : (png ? 6 : 90);
+  const int restart_rows = argc > 5 ? std::atoi(argv[5]) : 0;
   try {
     Bitmap image;
     image.ResetUninitialised(width, height);
@@ -96,6 +128,8 @@ int main(int argc, char** argv) {
     }
     if (png)
       zelk::WritePng(image, file, setting);
+    else if (restart_rows > 0)
+      WriteJpegWithRestarts(image, file, setting, restart_rows);
     else
       zelk::WriteJpeg(image, file, setting);
     if (std::fclose(file) != 0) {

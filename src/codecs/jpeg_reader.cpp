@@ -11,13 +11,28 @@
 // Hostile files are bounded twice over: a large picture must come with a share of
 // the bytes it needs (memory), and the scans together may do only so much work for
 // a file of their size (time); see kBlocksPerByte and the work budget.
+//
+// A large baseline file with restart markers may decode on two threads, in two
+// horizontal stripes (see jpeg_stripes.h): the calling thread decodes the upper
+// one from the file's bytes as they are, a second thread the lower one from a copy
+// of the header and the entropy data below the seam. The pixels are the one-thread
+// decode's; whenever either stripe fails, the file is decoded again on one thread,
+// so a damaged file gives the same pixels and reason either way.
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
@@ -26,6 +41,7 @@
 #include "codecs/jpeg_cmyk.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/jpeg_error_manager.h"
+#include "codecs/jpeg_stripes.h"
 
 namespace zelk {
 namespace {
@@ -65,7 +81,30 @@ constexpr std::uint64_t kBlocksPerByte = 64;
 constexpr std::uint64_t kWorkFloor = std::uint64_t{1} << 26;
 constexpr std::uint64_t kWorkPerByte = 256;
 
+// A file is read whole for striping only when the header, found in its first
+// bytes, promises a seam, and only up to a size where a copy in memory is cheap.
+constexpr std::size_t kHeaderPeekBytes = std::size_t{1} << 16;
+constexpr std::size_t kMaxHeaderPeekBytes = std::size_t{1} << 20;
+constexpr std::uint64_t kMaxStripedFileBytes = std::uint64_t{1} << 28;
+
 struct JpegDecodeJob;
+
+// What the two stripes of one picture share: a way for either to stop the other,
+// and one count of the rows both have written.
+struct StripeShared {
+  std::atomic<bool> stop{false};
+  DecodeControl* control = nullptr;
+  std::mutex progress_mutex;
+  std::int64_t rows_done = 0;
+  std::int64_t rows_total = 0;
+
+  void AddRows(std::int64_t rows) noexcept {
+    if (control == nullptr) return;
+    std::lock_guard lock(progress_mutex);
+    rows_done += rows;
+    control->Report(rows_done, rows_total);
+  }
+};
 
 struct JpegProgress {
   jpeg_progress_mgr pub;  // first, so libjpeg's pointer to it is a pointer to us
@@ -79,9 +118,11 @@ struct JpegDecodeJob {
   bool created = false;
   bool cmyk = false;
   bool inverted_cmyk = false;
-  JSAMPARRAY cmyk_rows = nullptr;  // libjpeg pool memory, freed with cinfo
+  JSAMPARRAY cmyk_rows = nullptr;       // libjpeg pool memory, freed with cinfo
+  JSAMPARRAY discarded_rows = nullptr;  // the same, for rows read only as context
   DecodeControl* control = nullptr;
   bool cancelled = false;
+  StripeShared* stripes = nullptr;  // set while decoding one of two stripes
   // The work budget, in blocks decoded, and what the scans read so far cost.
   std::uint64_t work_budget = 0;
   std::uint64_t work_done = 0;
@@ -135,6 +176,8 @@ void OnProgress(j_common_ptr cinfo) noexcept {
     job.cancelled = true;
     FailJpegStage(*cinfo, "cancelled");
   }
+  if (job.stripes != nullptr && job.stripes->stop.load(std::memory_order_relaxed))
+    FailJpegStage(*cinfo, "the other stripe failed");
   if (job.control != nullptr && job.multi_scan && !job.output_started) {
     const jpeg_progress_mgr& p = *cinfo->progress;
     job.input_rows = InputRows(*d, p.pass_counter);
@@ -180,8 +223,18 @@ bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* dat
   return true;
 }
 
-// Stage 2: the pixels, into out's rows. Returns the number of rows written.
-bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, int& rows_done) noexcept {
+// Which of the decoder's rows go where: row r (from `discard` on, up to `end`)
+// into the bitmap's row first_out_row + r. Rows before `discard` are decoded and
+// thrown away.
+struct RowWindow {
+  int first_out_row = 0;
+  JDIMENSION discard = 0;
+  JDIMENSION end = 0;
+};
+
+// Stage 2: the pixels, into out's rows. rows_done counts the rows written.
+bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, const RowWindow& window,
+                    int& rows_done) noexcept {
   if (setjmp(job.errors.jump)) return false;
   jpeg_start_decompress(&job.cinfo);
   job.output_started = true;
@@ -190,22 +243,36 @@ bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, int& rows_done) noexcept {
     job.cmyk_rows = (*job.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job.cinfo),
                                                    JPOOL_IMAGE, width * 4, kRowsPerCall);
   }
-  while (job.cinfo.output_scanline < job.cinfo.output_height) {
+  if (window.discard > 0) {
+    job.discarded_rows = (*job.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job.cinfo),
+                                                        JPOOL_IMAGE, width * 4, kRowsPerCall);
+  }
+  const JDIMENSION end = std::min(window.end, job.cinfo.output_height);
+  while (job.cinfo.output_scanline < end) {
     const JDIMENSION first = job.cinfo.output_scanline;
-    const JDIMENSION wanted = std::min<JDIMENSION>(kRowsPerCall, job.cinfo.output_height - first);
+    const bool kept = first >= window.discard;
+    const JDIMENSION wanted =
+        std::min<JDIMENSION>(kRowsPerCall, (kept ? end : window.discard) - first);
+    const int out_row = window.first_out_row + static_cast<int>(first);
     JSAMPROW rows[kRowsPerCall];
     for (JDIMENSION i = 0; i < wanted; ++i)
-      rows[i] = job.cmyk ? job.cmyk_rows[i] : out.Row(static_cast<int>(first + i));
+      rows[i] = !kept      ? job.discarded_rows[i]
+                : job.cmyk ? job.cmyk_rows[i]
+                           : out.Row(out_row + static_cast<int>(i));
     const JDIMENSION got = jpeg_read_scanlines(&job.cinfo, rows, wanted);
     if (got == 0) break;  // cannot happen with our sources; never spin
+    if (!kept) continue;
     if (job.cmyk) {
       for (JDIMENSION i = 0; i < got; ++i)
-        CmykRowToBgr(job.cmyk_rows[i], out.Row(static_cast<int>(first + i)), width,
+        CmykRowToBgr(job.cmyk_rows[i], out.Row(out_row + static_cast<int>(i)), width,
                      job.inverted_cmyk);
     }
-    rows_done = static_cast<int>(first + got);
-    if (job.control != nullptr)
+    rows_done = static_cast<int>(first + got - window.discard);
+    if (job.stripes != nullptr) {
+      job.stripes->AddRows(got);
+    } else if (job.control != nullptr) {
       job.control->Report(job.input_rows + rows_done, job.input_rows + job.cinfo.output_height);
+    }
   }
   // The rest of the file (trailing markers) adds nothing to the picture, so it is
   // not read: junk after the last scan does not cost the image.
@@ -246,16 +313,21 @@ void EmptyBlockColour(const JpegDecodeJob& job, std::uint8_t bgr[3]) noexcept {
   CmykRowToBgr(cmyk, bgr, 1, job.inverted_cmyk);
 }
 
+// The iMCU row where the data of the first scan ran out; -1 when it did not. Only
+// the first scan counts: when a later scan of a progressive file is cut, every
+// block already has a picture.
+long DataEndImcuRow(const JpegDecodeJob& job) noexcept {
+  return job.errors.data_end_scan == 1 ? job.errors.data_end_imcu_row : -1;
+}
+
 // libjpeg decodes the blocks a truncated file never reached as mid-grey; the
 // program shows the unread part white, as it does for every format. The blocks
 // after the point where the data ran out are exactly that grey, so from the iMCU
-// row where it ran out, each row's grey tail is made white. Only the first scan
-// counts: when a later scan of a progressive file is cut, every block already has
-// a picture.
-void WhitenUnreadPart(const JpegDecodeJob& job, Bitmap& out) noexcept {
-  if (job.errors.data_end_scan != 1) return;
+// row where it ran out, each row's grey tail is made white.
+void WhitenUnreadPart(const JpegDecodeJob& job, long data_end_imcu_row, Bitmap& out) noexcept {
+  if (data_end_imcu_row < 0) return;
   const std::int64_t imcu_height = std::int64_t{job.cinfo.max_v_samp_factor} * DCTSIZE;
-  const std::int64_t first = job.errors.data_end_imcu_row * imcu_height;
+  const std::int64_t first = data_end_imcu_row * imcu_height;
   if (first < 0 || first >= out.Height()) return;
   std::uint8_t grey[3];
   EmptyBlockColour(job, grey);
@@ -267,10 +339,164 @@ void WhitenUnreadPart(const JpegDecodeJob& job, Bitmap& out) noexcept {
   }
 }
 
+// What the lower stripe's decode takes from the upper one's header, copied before
+// the second thread starts: the upper decode goes on changing its own struct.
+struct LowerStripeSettings {
+  JDIMENSION width = 0;
+  bool cmyk = false;
+  bool inverted_cmyk = false;
+  std::uint64_t work_budget = 0;
+  long max_memory = 0;
+  DecodeControl* control = nullptr;
+};
+
+struct LowerStripe {
+  JpegDecodeJob job;
+  bool ok = false;
+  int rows_done = 0;
+};
+
+// The second thread: the rows below the upper stripe, from a stream of their own.
+void DecodeLowerStripe(LowerStripe& lower, const LowerStripeSettings& settings,
+                       const JpegStripePlan& plan, const std::uint8_t* data, std::size_t size,
+                       Bitmap& out, StripeShared& shared) noexcept {
+  std::vector<std::uint8_t> stream;
+  try {
+    stream = LowerStripeStream(data, size, plan);
+  } catch (const std::bad_alloc&) {
+    shared.stop = true;
+    return;
+  }
+  JpegDecodeJob& job = lower.job;
+  job.control = settings.control;
+  job.stripes = &shared;
+  InstallJpegErrorManager(*reinterpret_cast<j_common_ptr>(&job.cinfo), job.errors);
+  JpegDecodeGuard guard(job);
+  if (ReadJpegHeader(job, nullptr, stream.data(), stream.size()) &&
+      job.cinfo.output_width == settings.width &&
+      job.cinfo.output_height == static_cast<JDIMENSION>(plan.LowerStreamRows()) &&
+      job.cmyk == settings.cmyk && job.inverted_cmyk == settings.inverted_cmyk) {
+    job.work_budget = settings.work_budget;
+    job.cinfo.mem->max_memory_to_use = settings.max_memory;
+    // The seam row only gives context to the row below it: its first rows lack the
+    // chroma row above, which this stream does not have.
+    const RowWindow window{plan.seam_imcu_row * plan.imcu_height,
+                           static_cast<JDIMENSION>(plan.imcu_height),
+                           static_cast<JDIMENSION>(plan.LowerStreamRows())};
+    lower.ok = DecodeJpegRows(job, out, window, lower.rows_done);
+  }
+  if (!lower.ok) shared.stop = true;
+}
+
+// Whether the seam the markers give fits the frame as libjpeg read it.
+bool PlanFitsFrame(const JpegStripePlan& plan, const jpeg_decompress_struct& d) noexcept {
+  return !d.progressive_mode && !d.arith_code && d.comps_in_scan == d.num_components &&
+         d.restart_interval == plan.restart_interval &&
+         d.output_width == static_cast<JDIMENSION>(plan.width) &&
+         d.output_height == static_cast<JDIMENSION>(plan.height) &&
+         d.max_v_samp_factor * DCTSIZE == plan.imcu_height &&
+         d.total_iMCU_rows == static_cast<JDIMENSION>(plan.imcu_rows);
+}
+
+enum class StripeOutcome { kDone, kCancelled, kFailed };
+
+// The upper stripe on the calling thread (its header already read), the lower one
+// on a second thread.
+StripeOutcome DecodeInStripes(JpegDecodeJob& upper, const JpegStripePlan& plan,
+                              const std::uint8_t* data, std::size_t size, Bitmap& out) {
+  StripeShared shared;
+  shared.control = upper.control;
+  shared.rows_total = plan.height;
+  LowerStripeSettings settings;
+  settings.width = upper.cinfo.output_width;
+  settings.cmyk = upper.cmyk;
+  settings.inverted_cmyk = upper.inverted_cmyk;
+  settings.work_budget = upper.work_budget;
+  settings.max_memory = upper.cinfo.mem->max_memory_to_use;
+  settings.control = upper.control;
+  LowerStripe lower;
+  std::thread worker;
+  try {
+    worker =
+        std::thread([&] { DecodeLowerStripe(lower, settings, plan, data, size, out, shared); });
+  } catch (const std::system_error&) {
+    return StripeOutcome::kFailed;
+  }
+  upper.stripes = &shared;
+  int upper_rows = 0;
+  const RowWindow window{0, 0, static_cast<JDIMENSION>(plan.UpperRows())};
+  const bool upper_ok = DecodeJpegRows(upper, out, window, upper_rows);
+  if (!upper_ok) shared.stop = true;
+  worker.join();
+  upper.stripes = nullptr;
+  if (upper.cancelled || lower.job.cancelled) return StripeOutcome::kCancelled;
+  if (!upper_ok || !lower.ok || upper_rows != plan.UpperRows() ||
+      lower.rows_done != plan.height - plan.UpperRows())
+    return StripeOutcome::kFailed;
+  // Where the one-thread decode would first have found the data run out: the upper
+  // stripe decodes every row down to the seam and beyond, the lower one the rest.
+  long data_end = DataEndImcuRow(upper);
+  if (data_end < 0 && DataEndImcuRow(lower.job) >= 0)
+    data_end = DataEndImcuRow(lower.job) + plan.seam_imcu_row;
+  WhitenUnreadPart(upper, data_end, out);
+  return StripeOutcome::kDone;
+}
+
+// The file from its current position, read whole when its header promises a
+// picture that may decode in stripes; otherwise nothing, and the file is left
+// where it was for the one-thread decode.
+std::vector<std::uint8_t> ReadWholeForStripes(std::FILE* file, std::uint64_t file_bytes) {
+  std::vector<std::uint8_t> bytes;
+  if (file_bytes > kMaxStripedFileBytes) return bytes;
+  const long start = std::ftell(file);
+  if (start < 0) return bytes;
+  try {
+    const auto total = static_cast<std::size_t>(file_bytes);
+    std::size_t want = std::min(total, kHeaderPeekBytes);
+    for (;;) {
+      const std::size_t had = bytes.size();
+      bytes.resize(want);
+      bytes.resize(had + std::fread(bytes.data() + had, 1, want - had, file));
+      const JpegHeaderVerdict verdict =
+          CheckJpegHeaderForStripes(bytes.data(), bytes.size(), kMinJpegStripePixels);
+      if (verdict == JpegHeaderVerdict::kSuitable) {
+        want = total;
+      } else if (verdict == JpegHeaderVerdict::kUnsuitable || bytes.size() < want ||
+                 want >= std::min(total, kMaxHeaderPeekBytes)) {
+        break;
+      } else {
+        want = std::min({total, kMaxHeaderPeekBytes, want * 4});
+        continue;
+      }
+      const std::size_t header = bytes.size();
+      bytes.resize(total);
+      bytes.resize(header + std::fread(bytes.data() + header, 1, total - header, file));
+      if (!std::ferror(file)) return bytes;
+      break;
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  bytes = {};
+  std::clearerr(file);
+  if (std::fseek(file, start, SEEK_SET) != 0)
+    throw ImageError("cannot read the file: " + std::string(std::strerror(errno)));
+  return bytes;
+}
+
 void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitmap& out,
               const RasterReadOptions& options) {
   const std::optional<std::uint64_t> file_bytes =
       file != nullptr ? BytesLeftIn(file) : std::optional<std::uint64_t>(size);
+  const bool two_threads = options.second_thread && std::thread::hardware_concurrency() > 1;
+  std::vector<std::uint8_t> whole;
+  if (two_threads && file != nullptr && file_bytes) {
+    whole = ReadWholeForStripes(file, *file_bytes);
+    if (!whole.empty()) {
+      data = whole.data();
+      size = whole.size();
+      file = nullptr;
+    }
+  }
   JpegDecodeJob job;
   job.control = options.control;
   InstallJpegErrorManager(*reinterpret_cast<j_common_ptr>(&job.cinfo), job.errors);
@@ -293,14 +519,35 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
   job.cinfo.mem->max_memory_to_use =
       static_cast<long>(kJpegMemoryBase + kJpegMemoryPerPixel * width * height);
 
+  if (two_threads && file == nullptr) {
+    const std::optional<JpegStripePlan> plan = PlanJpegStripes(data, size, kMinJpegStripePixels);
+    if (plan && PlanFitsFrame(*plan, job.cinfo)) {
+      switch (DecodeInStripes(job, *plan, data, size, out)) {
+        case StripeOutcome::kDone:
+          ClearRowPadding(out, 0);
+          return;
+        case StripeOutcome::kCancelled:
+          out.Release();
+          throw DecodeCancelled();
+        case StripeOutcome::kFailed:
+          break;
+      }
+      // Again on one thread, which gives the pixels or the reason of that decode.
+      RasterReadOptions alone = options;
+      alone.second_thread = false;
+      ReadJpeg(nullptr, data, size, out, alone);
+      return;
+    }
+  }
+
   int rows_done = 0;
-  const bool ok = DecodeJpegRows(job, out, rows_done);
+  const bool ok = DecodeJpegRows(job, out, RowWindow{0, 0, job.cinfo.output_height}, rows_done);
   if (!ok) {
     out.Release();
     if (job.cancelled) throw DecodeCancelled();
     throw ImageError(JpegFailureReason(job.errors, "decoding"));
   }
-  WhitenUnreadPart(job, out);
+  WhitenUnreadPart(job, DataEndImcuRow(job), out);
   if (rows_done < height) {
     // Never reached with libjpeg's own sources, which pad a short file; kept so
     // that no uninitialised row can ever be shown.

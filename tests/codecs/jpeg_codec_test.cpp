@@ -1,7 +1,8 @@
 // JPEG reading and writing on files the tests make with libjpeg itself: colour,
 // greyscale, CMYK and YCCK (plain and Adobe-inverted), progressive, arithmetic and
 // restart-marker files, compared with libjpeg's own decoding and with the source;
-// truncated, damaged and hostile files; the writer's output and its tables.
+// truncated, damaged and hostile files; restart-marker files decoded in two
+// stripes against the one-thread decode; the writer's output and its tables.
 
 #include <cstddef>
 #include <cstdio>
@@ -13,12 +14,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "codecs/jpeg_codec.h"
+#include "codecs/jpeg_stripes.h"
 
 namespace zelk {
 namespace {
@@ -33,7 +38,10 @@ struct TestErrors {
 void TestErrorExit(j_common_ptr cinfo) {
   std::longjmp(reinterpret_cast<TestErrors*>(cinfo->err)->jump, 1);
 }
-void Quiet(j_common_ptr, int) {}
+// Warnings are counted, never printed.
+void Quiet(j_common_ptr cinfo, int level) {
+  if (level < 0) ++cinfo->err->num_warnings;
+}
 
 // A smooth picture with some texture: what photographs look like to a codec.
 std::uint32_t SourceRgb(int x, int y) {
@@ -43,16 +51,28 @@ std::uint32_t SourceRgb(int x, int y) {
   return (r << 16) | (g << 8) | b;
 }
 
+// Colour that changes along both axes everywhere, at any size: each row's chroma
+// differs from its neighbours', so a row decoded without its true neighbours shows.
+std::uint32_t BusyRgb(int x, int y) {
+  const unsigned r = (x * 3 + y * 5) & 0xFF;
+  const unsigned g = (x ^ (y * 7)) & 0xFF;
+  const unsigned b = ((x / 4) * (y / 4) + y * 11) & 0xFF;
+  return (r << 16) | (g << 8) | b;
+}
+
 struct EncodeOptions {
   int width = 64, height = 48;
   enum Kind { kColour, kGrey, kCmykPlain, kCmykAdobe, kYcck } kind = kColour;
   bool progressive = false;
   bool arithmetic = false;
   int restart_interval = 0;
+  int restart_rows = 0;  // a restart marker after every this many MCU rows
   bool full_chroma = false;
+  bool half_width_chroma = false;  // 4:2:2
   int quality = 95;
   std::vector<jpeg_scan_info> scans;  // a custom progressive scan script
   bool flat = false;                  // one colour: the fewest bytes a picture can take
+  bool busy = false;                  // BusyRgb instead of SourceRgb
   bool optimize = false;              // optimal Huffman tables, as ImageMagick writes
 };
 
@@ -94,6 +114,7 @@ Bytes EncodeJpegWithLibjpeg(const EncodeOptions& o) {
   if (o.full_chroma || cmyk)
     for (int i = 0; i < cinfo.num_components; ++i)
       cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+  if (o.half_width_chroma) cinfo.comp_info[0].v_samp_factor = 1;
   if (o.progressive) jpeg_simple_progression(&cinfo);
   if (!o.scans.empty()) {
     cinfo.scan_info = o.scans.data();
@@ -102,12 +123,13 @@ Bytes EncodeJpegWithLibjpeg(const EncodeOptions& o) {
   cinfo.arith_code = o.arithmetic ? TRUE : FALSE;
   cinfo.optimize_coding = o.optimize ? TRUE : FALSE;
   cinfo.restart_interval = static_cast<unsigned>(o.restart_interval);
+  cinfo.restart_in_rows = o.restart_rows;
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(static_cast<std::size_t>(o.width) * cinfo.input_components);
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     for (int x = 0; x < o.width; ++x) {
-      const std::uint32_t rgb = o.flat ? 0x336699 : SourceRgb(x, y);
+      const std::uint32_t rgb = o.flat ? 0x336699 : o.busy ? BusyRgb(x, y) : SourceRgb(x, y);
       JSAMPLE* p = &row[static_cast<std::size_t>(x) * cinfo.input_components];
       if (o.kind == EncodeOptions::kGrey) {
         p[0] = static_cast<JSAMPLE>(rgb >> 8);
@@ -132,7 +154,7 @@ Bytes EncodeJpegWithLibjpeg(const EncodeOptions& o) {
 }
 
 // libjpeg's own decoding with its defaults (accurate DCT, smooth upsampling), RGB.
-Bytes DecodeWithLibjpeg(const Bytes& file, int& width, int& height) {
+Bytes DecodeWithLibjpeg(const Bytes& file, int& width, int& height, long* warnings = nullptr) {
   jpeg_decompress_struct cinfo;
   TestErrors errors;
   cinfo.err = jpeg_std_error(&errors.pub);
@@ -157,6 +179,7 @@ Bytes DecodeWithLibjpeg(const Bytes& file, int& width, int& height) {
     jpeg_read_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_decompress(&cinfo);
+  if (warnings != nullptr) *warnings = errors.pub.num_warnings;
   jpeg_destroy_decompress(&cinfo);
   return pixels;
 }
@@ -454,6 +477,234 @@ TEST(JpegReadTest, ReadsFromTheFilesCurrentPosition) {
   ASSERT_NO_THROW(ReadJpegFile(file, out));
   std::fclose(file);
   ExpectSameAsLibjpeg(jpeg, out, out.Height());
+}
+
+// Restart-marker files large enough to be decoded in two stripes: odd sizes, so
+// that the last MCU row and column are partial.
+EncodeOptions StripedFile() {
+  EncodeOptions o;
+  o.width = 1203, o.height = 899;
+  o.quality = 90;
+  o.restart_rows = 1;
+  o.busy = true;
+  return o;
+}
+
+struct StripedCase {
+  const char* name;
+  EncodeOptions options;
+};
+
+std::vector<StripedCase> StripedCases() {
+  std::vector<StripedCase> cases;
+  EncodeOptions o = StripedFile();
+  cases.push_back({"4:2:0, a marker every MCU row", o});
+  o.restart_rows = 0, o.restart_interval = 7;  // the seam needs a row divisible by 7
+  o.half_width_chroma = true;
+  cases.push_back({"4:2:2, a marker every 7 MCUs", o});
+  o = StripedFile();
+  o.full_chroma = true, o.restart_rows = 4;
+  cases.push_back({"4:4:4, a marker every 4 MCU rows", o});
+  o = StripedFile();
+  o.kind = EncodeOptions::kGrey, o.restart_rows = 0, o.restart_interval = 3;
+  cases.push_back({"grey, a marker every 3 blocks", o});
+  o = StripedFile();
+  o.kind = EncodeOptions::kCmykAdobe;
+  cases.push_back({"Adobe CMYK, a marker every MCU row", o});
+  return cases;
+}
+
+struct Decoded {
+  Bitmap image;
+  std::string failure;  // empty when it loaded
+};
+
+// The reader's result with or without the second thread, from memory or through a
+// file.
+Decoded DecodeWith(const Bytes& file, bool second_thread, bool through_file = false) {
+  RasterReadOptions options;
+  options.second_thread = second_thread;
+  Decoded result;
+  std::FILE* stream = nullptr;
+  try {
+    if (through_file) {
+      stream = std::tmpfile();
+      if (stream == nullptr) throw ImageError("no temporary file");
+      std::fwrite(file.data(), 1, file.size(), stream);
+      std::rewind(stream);
+      ReadJpegFile(stream, result.image, options);
+    } else {
+      ReadJpegBytes(file.data(), file.size(), result.image, options);
+    }
+  } catch (const ImageError& e) {
+    result.failure = e.what();
+  }
+  if (stream != nullptr) std::fclose(stream);
+  return result;
+}
+
+// Every byte of every row, padding included.
+::testing::AssertionResult SameBytes(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height())
+    return ::testing::AssertionFailure() << "sizes differ";
+  for (int y = 0; y < a.Height(); ++y)
+    if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Stride())) != 0)
+      return ::testing::AssertionFailure() << "row " << y << " differs";
+  return ::testing::AssertionSuccess();
+}
+
+// A file read through stdio takes the same way as one in memory once its header
+// promises a seam, so both are compared with the one-thread decode of both.
+void ExpectSameAsOneThread(const Bytes& file) {
+  const Decoded alone = DecodeWith(file, false);
+  const Decoded alone_from_file = DecodeWith(file, false, true);
+  EXPECT_EQ(alone_from_file.failure, alone.failure);
+  EXPECT_TRUE(SameBytes(alone_from_file.image, alone.image));
+  for (bool through_file : {false, true}) {
+    SCOPED_TRACE(through_file ? "through a file" : "from memory");
+    const Decoded striped = DecodeWith(file, true, through_file);
+    EXPECT_EQ(striped.failure, alone.failure);
+    EXPECT_TRUE(SameBytes(striped.image, alone.image));
+  }
+}
+
+TEST(JpegStripesTest, StripedDecodingEqualsTheOneThreadDecodeByteForByte) {
+  for (const StripedCase& c : StripedCases()) {
+    SCOPED_TRACE(c.name);
+    const Bytes file = EncodeJpegWithLibjpeg(c.options);
+    ASSERT_GE(std::int64_t{c.options.width} * c.options.height, kMinJpegStripePixels);
+    const std::optional<JpegStripePlan> plan =
+        PlanJpegStripes(file.data(), file.size(), kMinJpegStripePixels);
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_GT(plan->seam_imcu_row * 3, plan->imcu_rows);
+    EXPECT_LT(plan->seam_imcu_row * 3, plan->imcu_rows * 2);
+    ExpectSameAsOneThread(file);
+  }
+}
+
+// The lower stripe's stream is a valid JPEG in its own right: libjpeg decodes it
+// without a warning (so the restart markers are numbered as it expects), and from
+// its second iMCU row on, it gives the rows of the whole picture below the seam.
+TEST(JpegStripesTest, TheLowerStreamDecodesToTheRowsBelowTheSeam) {
+  for (const StripedCase& c : StripedCases()) {
+    if (c.options.kind == EncodeOptions::kCmykAdobe) continue;  // libjpeg gives no RGB
+    SCOPED_TRACE(c.name);
+    const Bytes file = EncodeJpegWithLibjpeg(c.options);
+    const std::optional<JpegStripePlan> plan = PlanJpegStripes(file.data(), file.size(), 0);
+    ASSERT_TRUE(plan.has_value());
+    const Bytes lower = LowerStripeStream(file.data(), file.size(), *plan);
+    int width = 0, height = 0, lower_width = 0, lower_height = 0;
+    long warnings = -1;
+    const Bytes whole = DecodeWithLibjpeg(file, width, height);
+    const Bytes part = DecodeWithLibjpeg(lower, lower_width, lower_height, &warnings);
+    EXPECT_EQ(warnings, 0);
+    ASSERT_EQ(lower_width, width);
+    ASSERT_EQ(lower_height, height - plan->seam_imcu_row * plan->imcu_height);
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t skipped = row_bytes * plan->imcu_height;
+    EXPECT_TRUE(std::equal(part.begin() + static_cast<std::ptrdiff_t>(skipped), part.end(),
+                           whole.end() - static_cast<std::ptrdiff_t>(part.size() - skipped)));
+  }
+}
+
+TEST(JpegStripesTest, OnlyWellFormedSingleScanRestartFilesAreCut) {
+  EncodeOptions o = StripedFile();
+  const Bytes good = EncodeJpegWithLibjpeg(o);
+  ASSERT_TRUE(PlanJpegStripes(good.data(), good.size(), kMinJpegStripePixels).has_value());
+  const auto cut = [](const Bytes& file) {
+    return PlanJpegStripes(file.data(), file.size(), 0).has_value();
+  };
+  EXPECT_FALSE(PlanJpegStripes(good.data(), good.size(), std::int64_t{1203} * 899 + 1));
+  o.restart_rows = 0;
+  EXPECT_FALSE(cut(EncodeJpegWithLibjpeg(o))) << "no restart markers";
+  o.restart_rows = 1;
+  o.progressive = true;
+  EXPECT_FALSE(cut(EncodeJpegWithLibjpeg(o))) << "progressive";
+  o.progressive = false;
+  o.arithmetic = true;
+  EXPECT_FALSE(cut(EncodeJpegWithLibjpeg(o))) << "arithmetic";
+  o = StripedFile();
+  o.restart_rows = 50;  // the only seam is far from the middle
+  EXPECT_FALSE(cut(EncodeJpegWithLibjpeg(o)));
+  EXPECT_FALSE(cut(Truncated(good, good.size() - 1))) << "no EOI";
+  EXPECT_FALSE(cut(Truncated(good, good.size() / 2)));
+
+  // A marker out of turn or missing anywhere, also after the seam.
+  std::vector<std::size_t> markers;
+  for (std::size_t i = ScanStart(good, 1); i + 1 < good.size(); ++i)
+    if (good[i] == 0xFF && good[i + 1] >= 0xD0 && good[i + 1] <= 0xD7) markers.push_back(i + 1);
+  ASSERT_GT(markers.size(), 50u);
+  for (std::size_t at : {markers[3], markers[markers.size() * 3 / 4]}) {
+    Bytes renumbered = good;
+    renumbered[at] = static_cast<std::uint8_t>(0xD0 + (renumbered[at] - 0xD0 + 3) % 8);
+    EXPECT_FALSE(cut(renumbered));
+    Bytes lost = good;
+    lost[at] = 0x00;  // now a stuffed 0xFF byte of the data
+    EXPECT_FALSE(cut(lost));
+  }
+}
+
+// Whatever is wrong with a file, two threads give what one gives: the same pixels
+// (the unread part white from the same row) or the same reason.
+TEST(JpegStripesTest, TruncatedAndDamagedFilesGiveTheOneThreadResult) {
+  for (const StripedCase& c : StripedCases()) {
+    if (c.options.kind != EncodeOptions::kColour) continue;
+    SCOPED_TRACE(c.name);
+    const Bytes file = EncodeJpegWithLibjpeg(c.options);
+    for (std::size_t size :
+         {file.size() - 1, file.size() * 3 / 4, file.size() / 2, file.size() / 4}) {
+      SCOPED_TRACE("cut to " + std::to_string(size));
+      ExpectSameAsOneThread(Truncated(file, size));
+    }
+    // Damaged entropy data that leaves the markers alone, so the file is still cut:
+    // the damage stays within its restart interval, and where it makes the decoder
+    // run into the next marker, that row on is whitened as one thread does it.
+    const std::size_t data_start = ScanStart(file, 1) + 20;
+    std::uint32_t seed = 7;
+    for (int trial = 0; trial < 8; ++trial) {
+      Bytes damaged = file;
+      for (int k = 0; k < 3; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        const std::size_t at = data_start + (seed >> 8) % (file.size() - data_start - 2);
+        const auto flipped = static_cast<std::uint8_t>(damaged[at] ^ (seed >> 24 | 1));
+        if (damaged[at] == 0xFF || damaged[at - 1] == 0xFF || flipped == 0xFF) continue;
+        damaged[at] = flipped;
+      }
+      SCOPED_TRACE("trial " + std::to_string(trial));
+      ASSERT_TRUE(PlanJpegStripes(damaged.data(), damaged.size(), 0).has_value());
+      ExpectSameAsOneThread(damaged);
+    }
+  }
+}
+
+TEST(JpegStripesTest, ProgressCountsBothStripesAndACancelStopsBoth) {
+  const Bytes file = EncodeJpegWithLibjpeg(StripedFile());
+  DecodeControl control;
+  RasterReadOptions options;
+  options.control = &control;
+  Bitmap out;
+  ReadJpegBytes(file.data(), file.size(), out, options);
+  EXPECT_EQ(control.rows_done, out.Height());
+  EXPECT_EQ(control.rows_total, out.Height());
+
+  control.cancel = true;
+  EXPECT_THROW(ReadJpegBytes(file.data(), file.size(), out, options), DecodeCancelled);
+  EXPECT_TRUE(out.Empty());
+
+  // Cancelled while both stripes are under way.
+  control.cancel = false;
+  control.rows_done = 0;
+  std::thread canceller([&] {
+    while (control.rows_done.load() == 0) std::this_thread::yield();
+    control.cancel = true;
+  });
+  try {
+    ReadJpegBytes(file.data(), file.size(), out, options);
+    EXPECT_EQ(out.Height(), 899);  // finished before the cancel came
+  } catch (const DecodeCancelled&) {
+    EXPECT_TRUE(out.Empty());
+  }
+  canceller.join();
 }
 
 Bytes WriteToMemory(const Bitmap& image, int quality) {
