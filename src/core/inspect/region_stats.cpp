@@ -124,7 +124,14 @@ struct Region {
   std::uint64_t Pixels() const { return static_cast<std::uint64_t>(width) * height; }
 };
 
-constexpr int kRowsBetweenChecks = 64;
+// Work is handed out in chunks of about this many pixels, and a stop is looked for
+// between chunks (a millisecond or so of work).
+constexpr int kChunkPixels = 1 << 18;
+
+// Rows a chunk takes: whole rows, at least one.
+int ChunkRows(int width) {
+  return std::max(1, kChunkPixels / width);
+}
 
 // Four bytes as a little-endian word; compilers make this one load.
 std::uint32_t Word(const std::uint8_t* p) {
@@ -193,6 +200,27 @@ class Block {
   void* mapping_ = nullptr;
   std::size_t mapped_ = 0;
 #endif
+};
+
+// Chunks of work for whichever thread asks first: with a static split, a thread slowed
+// by other work on its core (the GUI, another program) would leave the other waiting
+// at the end. Thread 0 takes chunks from the front, thread 1 from the back, so that
+// each goes through neighbouring rows, whose colours its own table mostly holds already
+// (taking turns instead put every colour in both tables: a fifth more time).
+class Chunks {
+ public:
+  explicit Chunks(int count) : count_(count) {}
+  // The next chunk for `thread` (0 or 1), or -1 when none is left.
+  int Next(int thread) {
+    if (taken_.fetch_add(1, std::memory_order_relaxed) >= count_) return -1;
+    const int k = mine_[thread]++;  // each thread counts only its own
+    return thread == 0 ? k : count_ - 1 - k;
+  }
+
+ private:
+  std::atomic<int> taken_{0};
+  std::array<int, 2> mine_{};
+  int count_;
 };
 
 // Runs work(0) and work(1), on two threads when the region is large enough to pay for
@@ -273,8 +301,8 @@ namespace {
 
 using Memory = RegionStatsScratch::Memory;
 
-// Counting in a table of every colour, one per thread, each thread taking half the
-// rows. On pictures whose colours repeat nearby, as photographs and drawings do, the
+// Counting in a table of every colour, one per thread, the threads taking chunks of
+// rows as they go. On pictures whose colours repeat nearby, as photographs and drawings do, the
 // counters in use stay in the cache and the picture is read only once. Counters
 // touched for the first time mark their line, and the tally then reads only those.
 class ColourTable {
@@ -369,41 +397,29 @@ Outcome CountInTables(const Region& region, const std::atomic<bool>* cancel, Mem
   for (int t = 0; t < tables; ++t)
     table[t] = std::make_unique<ColourTable>(data + Sizes::kTableBytes * t, region.Pixels());
 
-  const int split = two ? region.height / 2 : region.height;
-  const auto rows = [&](int half) {
-    return std::pair{half == 0 ? 0 : split, half == 0 ? split : region.height};
-  };
   std::atomic<bool> stopped{false};
   const auto stop_requested = [&] {
     if (Cancelled(cancel)) stopped = true;
     return stopped.load(std::memory_order_relaxed);
   };
-  // Each thread pairs the rows of its first half with those of its second.
-  const auto count_pair = [&](int half, int i) {
-    const auto [from, to] = rows(half);
-    const int paired = (to - from + 1) / 2;
-    ColourTable& t = *table[std::min(half, tables - 1)];
-    t.CountRows(region.Row(from + i),
-                from + paired + i < to ? region.Row(from + paired + i) : nullptr, region.width);
+  // Row i goes with row i + pairs.
+  const int pairs = (region.height + 1) / 2;
+  const auto count_pair = [&](int thread, int i) {
+    table[std::min(thread, tables - 1)]->CountRows(
+        region.Row(i), i + pairs < region.height ? region.Row(i + pairs) : nullptr, region.width);
   };
-  const auto pairs = [&](int half) { return (rows(half).second - rows(half).first + 1) / 2; };
+  const auto rows_of_pair = [&](int i) { return i + pairs < region.height ? 2 : 1; };
 
-  // Pairs sampled: at most about kSamplePairs a thread, at least kRowsBetweenChecks apart.
-  constexpr int kSamplePairs = 8;
-  const auto stride = [&](int half) {
-    constexpr int kSpan = kRowsBetweenChecks * kSamplePairs;
-    return kRowsBetweenChecks * std::max(1, (pairs(half) + kSpan - 1) / kSpan);
-  };
+  // About kSamplePairs pairs, at least kSampleGap pairs apart.
+  constexpr int kSamplePairs = 16, kSampleGap = 64;
+  const int stride = std::max(kSampleGap, (pairs + kSamplePairs - 1) / kSamplePairs);
   std::uint64_t sampled = 0;
-  for (int half = 0; half < 2; ++half) {
-    const auto [from, to] = rows(half);
-    for (int i = 0; i < pairs(half); i += stride(half))
-      sampled += 1 + (from + pairs(half) + i < to ? 1 : 0);
-  }
-  OnTwoThreads(two, [&](int half) {
-    for (int i = 0; i < pairs(half); i += stride(half)) {
+  for (int i = 0; i < pairs; i += stride) sampled += rows_of_pair(i);
+  Chunks samples((pairs + stride - 1) / stride);
+  OnTwoThreads(two, [&](int thread) {
+    for (int chunk; (chunk = samples.Next(thread)) >= 0;) {
       if (stop_requested()) return;
-      count_pair(half, i);
+      count_pair(thread, chunk * stride);
     }
   });
   if (stopped) return Outcome::kStopped;
@@ -412,11 +428,14 @@ Outcome CountInTables(const Region& region, const std::atomic<bool>* cancel, Mem
   if (may_give_up && firsts * 16 > sampled * std::uint64_t(region.width) * 15)
     return Outcome::kTooManyColours;
 
-  OnTwoThreads(two, [&](int half) {
-    const int sample_stride = stride(half);
-    for (int i = 0; i < pairs(half); ++i) {
-      if (i % kRowsBetweenChecks == 0 && stop_requested()) return;
-      if (i % sample_stride != 0) count_pair(half, i);  // else counted above
+  const int chunk_pairs = std::max(1, ChunkRows(region.width) / 2);
+  Chunks chunks((pairs + chunk_pairs - 1) / chunk_pairs);
+  OnTwoThreads(two, [&](int thread) {
+    for (int chunk; (chunk = chunks.Next(thread)) >= 0;) {
+      if (stop_requested()) return;
+      const int end = std::min(pairs, (chunk + 1) * chunk_pairs);
+      for (int i = chunk * chunk_pairs; i < end; ++i)
+        if (i % stride != 0) count_pair(thread, i);  // else counted above
     }
   });
   if (stopped) return Outcome::kStopped;
@@ -430,38 +449,40 @@ Outcome CountInTables(const Region& region, const std::atomic<bool>* cancel, Mem
   std::array<ColourTally, 2> tallies;
   TallyWrapped(wrapped, std::span(counts.data(), tables), 0, tallies[0]);
 
-  // The threads take every other word of line bits, so that each gets its share of
-  // colours however they are spread. The lines are scattered over the tables, mostly
-  // out of the cache by now: those of the next word are fetched while this word's are
-  // added up.
-  OnTwoThreads(two, [&](int half) {
-    ColourTally& out = tallies[half];
+  // The lines are scattered over the tables, mostly out of the cache by now: those of
+  // the next word of line bits are fetched while this word's are added up.
+  constexpr std::size_t kChunkWords = 64;
+  Chunks words(Sizes::kDirtyWords / kChunkWords);
+  OnTwoThreads(two, [&](int thread) {
+    ColourTally& out = tallies[thread];
     const auto fetch = [&](std::size_t w) {
-      if (w >= Sizes::kDirtyWords) return;
       for (int t = 0; t < tables; ++t)
         for (std::uint64_t lines = table[t]->Dirty()[w]; lines != 0; lines &= lines - 1)
           __builtin_prefetch(counts[t] + (w * 64 + std::countr_zero(lines)) * kLineColours, 1);
     };
-    fetch(half);
-    for (std::size_t w = half; w < Sizes::kDirtyWords; w += 2) {
-      if (w % 1024 == std::size_t(half) && stop_requested()) return;
-      fetch(w + 2);
-      std::array<std::uint64_t, 2> lines{};
-      for (int t = 0; t < tables; ++t) {
-        lines[t] = table[t]->Dirty()[w];
-        table[t]->Dirty()[w] = 0;
-      }
-      for (std::uint64_t any = lines[0] | lines[1]; any != 0; any &= any - 1) {
-        const int bit = std::countr_zero(any);
-        const std::uint32_t first = (w * 64 + bit) * kLineColours;
-        LineCounts line{};
+    for (int chunk; (chunk = words.Next(thread)) >= 0;) {
+      if (stop_requested()) return;
+      const std::size_t end = (chunk + 1) * kChunkWords;
+      fetch(end - kChunkWords);
+      for (std::size_t w = end - kChunkWords; w < end; ++w) {
+        if (w + 1 < end) fetch(w + 1);
+        std::array<std::uint64_t, 2> lines{};
         for (int t = 0; t < tables; ++t) {
-          if ((lines[t] >> bit & 1) == 0) continue;  // untouched: all zero
-          std::uint16_t* c = counts[t] + first;
-          for (int i = 0; i < kLineColours; ++i) line[i] += c[i];
-          std::fill_n(c, kLineColours, 0);
+          lines[t] = table[t]->Dirty()[w];
+          table[t]->Dirty()[w] = 0;
         }
-        out.AddLine(first, line);
+        for (std::uint64_t any = lines[0] | lines[1]; any != 0; any &= any - 1) {
+          const int bit = std::countr_zero(any);
+          const std::uint32_t first = (w * 64 + bit) * kLineColours;
+          LineCounts line{};
+          for (int t = 0; t < tables; ++t) {
+            if ((lines[t] >> bit & 1) == 0) continue;  // untouched: all zero
+            std::uint16_t* c = counts[t] + first;
+            for (int i = 0; i < kLineColours; ++i) line[i] += c[i];
+            std::fill_n(c, kLineColours, 0);
+          }
+          out.AddLine(first, line);
+        }
       }
     }
   });
@@ -475,49 +496,54 @@ Outcome CountInTables(const Region& region, const std::atomic<bool>* cancel, Mem
 // Counting by red value, for pictures with colours all over the cube, where a table of
 // every colour would be fetched from memory for nearly every pixel: every pixel's green
 // and blue go into its red's bucket, then each bucket is counted in a table of 64 Ki
-// counters that stays in the cache. Each of the two threads takes half of the rows
-// for the bucketing and every other red for the counting; the histogram of reds goes
-// round kSets sets of counters, so a run of one red does not wait on its own counter's
-// previous store.
+// counters that stays in the cache. The threads take chunks of rows for the bucketing
+// and reds for the counting as they go; the histogram of reds goes round kSets sets of
+// counters, so a run of one red does not wait on its own counter's previous store.
 bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, Memory& memory,
                     ColourTally& tally) {
-  constexpr int kSets = 4;
-  using Histogram = std::array<std::array<std::uint64_t, 256>, kSets>;
-  std::array<Histogram, 2> histogram{};
-  const int split = region.height / 2;
-  const auto rows = [&](int half) {
-    return std::pair{half == 0 ? 0 : split, half == 0 ? split : region.height};
-  };
   std::atomic<bool> stopped{false};
   const auto stop_requested = [&] {
     if (Cancelled(cancel)) stopped = true;
     return stopped.load(std::memory_order_relaxed);
   };
   const bool two = region.Pixels() >= (1u << 20);
+  const int chunk_rows = ChunkRows(region.width);
+  const int chunk_count = (region.height + chunk_rows - 1) / chunk_rows;
+  const auto rows = [&](int chunk) {
+    return std::pair{chunk * chunk_rows, std::min(region.height, (chunk + 1) * chunk_rows)};
+  };
 
-  OnTwoThreads(two, [&](int half) {
-    Histogram& h = histogram[half];
-    const auto [from, to] = rows(half);
-    for (int y = from; y < to; ++y) {
-      if ((y - from) % kRowsBetweenChecks == 0 && stop_requested()) return;
-      const std::uint8_t* p = region.Row(y);
-      int x = 0;
-      for (; x + kSets <= region.width; x += kSets, p += 3 * kSets)
-        for (int set = 0; set < kSets; ++set) ++h[set][p[3 * set + 2]];
-      for (int set = 0; x < region.width; ++x, ++set, p += 3) ++h[set][p[2]];
+  // Each chunk's count of each red (at most kChunkPixels plus a row), so that any thread
+  // can later put any chunk's pixels into their place.
+  std::vector<std::array<std::uint32_t, 256>> histogram(chunk_count);
+  Chunks histogram_chunks(chunk_count);
+  OnTwoThreads(two, [&](int thread) {
+    for (int chunk; (chunk = histogram_chunks.Next(thread)) >= 0;) {
+      if (stop_requested()) return;
+      constexpr int kSets = 4;
+      std::array<std::array<std::uint32_t, 256>, kSets> h{};
+      const auto [from, to] = rows(chunk);
+      for (int y = from; y < to; ++y) {
+        const std::uint8_t* p = region.Row(y);
+        int x = 0;
+        for (; x + kSets <= region.width; x += kSets, p += 3 * kSets)
+          for (int set = 0; set < kSets; ++set) ++h[set][p[3 * set + 2]];
+        for (int set = 0; x < region.width; ++x, ++set, p += 3) ++h[set][p[2]];
+      }
+      for (int r = 0; r < 256; ++r) histogram[chunk][r] = h[0][r] + h[1][r] + h[2][r] + h[3][r];
     }
   });
   if (stopped) return false;
 
-  // Bucket r holds half 0's pixels of that red, then half 1's.
+  // Bucket r holds chunk 0's pixels of that red, then chunk 1's, and so on.
   std::array<std::uint64_t, 257> bucket_start{};
-  std::array<std::array<std::uint64_t, 256>, 2> next{};
+  std::vector<std::array<std::uint64_t, 256>> chunk_start(chunk_count);
   std::uint64_t at = 0;
   for (int r = 0; r < 256; ++r) {
     bucket_start[r] = at;
-    for (int half = 0; half < 2; ++half) {
-      next[half][r] = at;
-      for (int set = 0; set < kSets; ++set) at += histogram[half][set][r];
+    for (int chunk = 0; chunk < chunk_count; ++chunk) {
+      chunk_start[chunk][r] = at;
+      at += histogram[chunk][r];
     }
   }
   bucket_start[256] = at;
@@ -525,26 +551,29 @@ bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, Memor
       reinterpret_cast<std::uint16_t*>(memory.Get(at * sizeof(std::uint16_t), false));
   memory.zero_bytes = 0;
 
-  // One write position per red here, not one per set: 256 buckets being filled keep
-  // their lines in the first-level cache, four times as many did not.
-  OnTwoThreads(two, [&](int half) {
-    std::array<std::uint64_t, 256>& pointers = next[half];
-    const auto put = [&](std::uint32_t rgb) {
-      keys[pointers[rgb >> 16]++] = static_cast<std::uint16_t>(rgb);
-    };
-    const auto [from, to] = rows(half);
-    for (int y = from; y < to; ++y) {
-      if ((y - from) % kRowsBetweenChecks == 0 && stop_requested()) return;
-      const std::uint8_t* p = region.Row(y);
-      int x = 0;
-      for (; x + 4 <= region.width; x += 4, p += 12) {
-        const std::uint32_t w0 = Word(p), w1 = Word(p + 4), w2 = Word(p + 8);
-        put(ColourOfFour<0>(w0, w1, w2));
-        put(ColourOfFour<1>(w0, w1, w2));
-        put(ColourOfFour<2>(w0, w1, w2));
-        put(ColourOfFour<3>(w0, w1, w2));
+  // One write position per red: 256 buckets being filled keep their lines in the
+  // first-level cache (one per red and per set of four, as the histogram has, did not).
+  Chunks scatter_chunks(chunk_count);
+  OnTwoThreads(two, [&](int thread) {
+    for (int chunk; (chunk = scatter_chunks.Next(thread)) >= 0;) {
+      if (stop_requested()) return;
+      std::array<std::uint64_t, 256>& pointers = chunk_start[chunk];
+      const auto put = [&](std::uint32_t rgb) {
+        keys[pointers[rgb >> 16]++] = static_cast<std::uint16_t>(rgb);
+      };
+      const auto [from, to] = rows(chunk);
+      for (int y = from; y < to; ++y) {
+        const std::uint8_t* p = region.Row(y);
+        int x = 0;
+        for (; x + 4 <= region.width; x += 4, p += 12) {
+          const std::uint32_t w0 = Word(p), w1 = Word(p + 4), w2 = Word(p + 8);
+          put(ColourOfFour<0>(w0, w1, w2));
+          put(ColourOfFour<1>(w0, w1, w2));
+          put(ColourOfFour<2>(w0, w1, w2));
+          put(ColourOfFour<3>(w0, w1, w2));
+        }
+        for (; x < region.width; ++x, p += 3) put(Colour(p));
       }
-      for (; x < region.width; ++x, p += 3) put(Colour(p));
     }
   });
   if (stopped) return false;
@@ -555,9 +584,10 @@ bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, Memor
                                                    std::vector<std::uint16_t>(1 << 16, 0)};
   std::array<std::vector<std::uint32_t>, 2> wrapped;
   for (auto& w : wrapped) w.reserve(region.Pixels() / kWrap + 1);
-  OnTwoThreads(two, [&](int half) {
-    std::uint16_t* const counts = tables[half].data();
-    for (int r = half; r < 256; r += 2) {
+  Chunks reds(256);
+  OnTwoThreads(two, [&](int thread) {
+    std::uint16_t* const counts = tables[thread].data();
+    for (int r; (r = reds.Next(thread)) >= 0;) {
       if (stop_requested()) return;
       const std::uint32_t base = static_cast<std::uint32_t>(r) << 16;
       const std::uint16_t* end = keys + bucket_start[r + 1];
@@ -566,14 +596,14 @@ bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, Memor
       for (const std::uint16_t* k = keys + bucket_start[r]; k != end; ++k)
         if (++counts[*k] == 0) [[unlikely]] {
           counts[*k] = 1;
-          wrapped[half].push_back(base | *k);
+          wrapped[thread].push_back(base | *k);
         }
-      TallyWrapped(wrapped[half], std::span(&counts, 1), base, tallies[half]);
+      TallyWrapped(wrapped[thread], std::span(&counts, 1), base, tallies[thread]);
       for (std::uint32_t first = 0; first < (1u << 16); first += kLineColours) {
         LineCounts line;
         std::copy_n(counts + first, kLineColours, line.begin());
         std::fill_n(counts + first, kLineColours, 0);
-        tallies[half].AddLine(base | first, line);
+        tallies[thread].AddLine(base | first, line);
       }
     }
   });
