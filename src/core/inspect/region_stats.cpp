@@ -248,6 +248,14 @@ void OnTwoThreads(bool worth_it, const Work& work) {
 // 65535 pixels of a colour), and the counters stay half the size of 32-bit ones.
 constexpr std::uint32_t kWrap = 0xFFFF;
 
+// A counter of the table that starts at colour `base` has just wrapped at `key`. Out of
+// line, so that the loops around it keep their pointers in registers.
+[[gnu::noinline]] void NoteWrap(std::uint16_t* counts, std::uint32_t base, std::uint32_t key,
+                                std::vector<std::uint32_t>& wrapped) {
+  counts[key] = 1;
+  wrapped.push_back(base + key);
+}
+
 // Tallies in full the colours on `wrapped` and zeroes their counters in `tables` (each
 // indexed by colour - base), so that the scan of the tables that follows skips them.
 void TallyWrapped(std::vector<std::uint32_t>& wrapped, std::span<std::uint16_t* const> tables,
@@ -365,8 +373,7 @@ class ColourTable {
       const std::uint32_t line = rgb / kLineColours;
       dirty_[line / 64] |= std::uint64_t{1} << (line % 64);
     } else {
-      counts_[rgb] = 1;
-      wrapped_.push_back(rgb);
+      NoteWrap(counts_, 0, rgb, wrapped_);
     }
   }
 
@@ -499,6 +506,16 @@ Outcome CountInTables(const Region& region, const std::atomic<bool>* cancel, Mem
 // counters that stays in the cache. The threads take chunks of rows for the bucketing
 // and reds for the counting as they go; the histogram of reds goes round kSets sets of
 // counters, so a run of one red does not wait on its own counter's previous store.
+// Counts keys (green-blue) of one red in a table of 64 Ki 16-bit counters. There is no
+// test for a colour's first pixel, which would be mispredicted at random: the whole
+// table is read afterwards instead, 128 KiB from the cache.
+void CountKeys(const std::uint16_t* k, const std::uint16_t* end, std::uint16_t* counts,
+               std::uint32_t base, std::vector<std::uint32_t>& wrapped) {
+  for (; k != end; ++k)
+    if (++counts[*k] == 0) [[unlikely]]
+      NoteWrap(counts, base, *k, wrapped);
+}
+
 bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, Memory& memory,
                     ColourTally& tally) {
   std::atomic<bool> stopped{false};
@@ -590,14 +607,7 @@ bool CountByBuckets(const Region& region, const std::atomic<bool>* cancel, Memor
     for (int r; (r = reds.Next(thread)) >= 0;) {
       if (stop_requested()) return;
       const std::uint32_t base = static_cast<std::uint32_t>(r) << 16;
-      const std::uint16_t* end = keys + bucket_start[r + 1];
-      // No test for a colour's first pixel, which would be mispredicted at random: the
-      // whole table is read afterwards instead, 128 KiB from the cache.
-      for (const std::uint16_t* k = keys + bucket_start[r]; k != end; ++k)
-        if (++counts[*k] == 0) [[unlikely]] {
-          counts[*k] = 1;
-          wrapped[thread].push_back(base | *k);
-        }
+      CountKeys(keys + bucket_start[r], keys + bucket_start[r + 1], counts, base, wrapped[thread]);
       TallyWrapped(wrapped[thread], std::span(&counts, 1), base, tallies[thread]);
       for (std::uint32_t first = 0; first < (1u << 16); first += kLineColours) {
         LineCounts line;
