@@ -43,7 +43,7 @@ inline constexpr int kMostFrequentColours = 5;
 // each of two threads; fast when colours repeat nearby, as in photographs and
 // drawings), or by buckets of the red value (2 bytes a pixel; faster when nearly every
 // pixel has a colour of its own, as in noise). Both give the same result; automatic
-// counts a few rows in the table to choose, and keeps the table beyond 64 Mi pixels.
+// looks at a few stretches of rows to choose, and keeps the table beyond 64 Mi pixels.
 enum class ColourCounting { kAutomatic, kBuckets, kTable };
 
 // Working memory that one computation after another can reuse (the tables, or 2 bytes
