@@ -329,12 +329,19 @@ class ColourTable {
   // colour, a little on the smooth picture of the benchmark).
   void CountRows(const std::uint8_t* a, const std::uint8_t* b, int width) {
     std::uint16_t* const counts = counts_;
+    std::uint64_t* const dirty = dirty_;
     const auto count = [&](std::uint32_t rgb) {
       const std::uint16_t was = counts[rgb];
       counts[rgb] = static_cast<std::uint16_t>(was + 1);
       // One test for both rare cases: a colour's first pixel, or a counter at its limit.
-      if (static_cast<std::uint16_t>(was + 1) < 2) [[unlikely]]
-        Rare(rgb, was);
+      if (static_cast<std::uint16_t>(was + 1) < 2) [[unlikely]] {
+        if (was == 0) {
+          const std::uint32_t line = rgb / kLineColours;
+          dirty[line / 64] |= std::uint64_t{1} << (line % 64);
+        } else {
+          NoteWrap(counts, 0, rgb, wrapped_);
+        }
+      }
     };
     int x = 0;
     if (b != nullptr) {
@@ -362,26 +369,14 @@ class ColourTable {
     }
     for (; x < width; ++x, a += 3) count(Colour(a));
   }
-  std::uint64_t FirstPixels() const { return first_pixels_; }
   std::uint16_t* Counts() const { return counts_; }
   std::uint64_t* Dirty() const { return dirty_; }
   std::vector<std::uint32_t>& Wrapped() { return wrapped_; }
 
  private:
-  [[gnu::noinline]] void Rare(std::uint32_t rgb, std::uint16_t was) {
-    if (was == 0) {
-      ++first_pixels_;
-      const std::uint32_t line = rgb / kLineColours;
-      dirty_[line / 64] |= std::uint64_t{1} << (line % 64);
-    } else {
-      NoteWrap(counts_, 0, rgb, wrapped_);
-    }
-  }
-
   std::uint16_t* counts_;
   std::uint64_t* dirty_;
   std::vector<std::uint32_t> wrapped_;
-  std::uint64_t first_pixels_ = 0;
 };
 
 // Whether nearly every pixel of a few stretches of rows spread over the region has a
