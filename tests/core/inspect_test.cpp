@@ -185,6 +185,24 @@ TEST(RegionStatsTest, ScratchServesEveryWayInTurn) {
   }
 }
 
+// Rows that do not end on a whole group of four pixels, an odd number of rows, and rows
+// longer than a chunk of work (so a chunk is a single row), every way of counting.
+TEST(RegionStatsTest, OddShapesMatchAPlainCount) {
+  const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {3, 1}, {5, 2}, {6, 3}, {300007, 5}};
+  for (const auto& [w, h] : sizes) {
+    const Bitmap b = Mixed(w, h);
+    const RegionStats want = PlainStats(b);
+    for (const ColourCounting way :
+         {ColourCounting::kAutomatic, ColourCounting::kBuckets, ColourCounting::kTable}) {
+      SCOPED_TRACE(testing::Message() << w << " x " << h << ", way " << static_cast<int>(way));
+      const std::optional<RegionStats> got =
+          ComputeRegionStats(b, {0, 0, w, h}, nullptr, nullptr, way);
+      ASSERT_TRUE(got);
+      ExpectSameStats(*got, want);
+    }
+  }
+}
+
 TEST(PixelProbeTest, NeighbourhoodMarksPixelsOutsideTheImage) {
   const Bitmap b = Mixed(6, 5);
   const Neighbourhood around = NeighbourhoodOf(b, 1, 4);
