@@ -311,9 +311,10 @@ namespace {
 using Memory = RegionStatsScratch::Memory;
 
 // Counting in a table of every colour, one per thread, the threads taking chunks of
-// rows as they go. On pictures whose colours repeat nearby, as photographs and drawings do, the
-// counters in use stay in the cache and the picture is read only once. Counters
-// touched for the first time mark their line, and the tally then reads only those.
+// rows as they go. On pictures whose colours repeat nearby, as photographs and drawings
+// do, the counters in use stay in the cache and the picture is read only once.
+// Counters touched for the first time mark their line, and the tally then reads only
+// those.
 class ColourTable {
  public:
   ColourTable(std::uint8_t* memory, std::uint64_t pixels)
@@ -408,7 +409,7 @@ bool MostlyNewColours(const Region& region, std::vector<std::uint64_t>& seen) {
   return fresh * 20 > std::uint64_t(rows) * span * 19;
 }
 
-// Counts in the tables; gives nothing when stopped.
+// Counts in the tables; false when stopped.
 bool CountInTables(const Region& region, const std::atomic<bool>* cancel, Memory& memory,
                    ColourTally& tally) {
   const bool two = region.Pixels() >= (1u << 20);
