@@ -39,15 +39,17 @@ struct RegionStats {
 
 inline constexpr int kMostFrequentColours = 5;
 
-// How the colours are counted: by buckets of the red value (fast, 2 bytes a pixel of
-// working memory) or in one table of every colour (64 MiB, any size). Both give the
-// same result; automatic takes buckets up to 64 Mi pixels.
+// How the colours are counted: in a table of every colour (16-bit counters, 32 MiB for
+// each of two threads; fast when colours repeat nearby, as in photographs and
+// drawings), or by buckets of the red value (2 bytes a pixel; faster when nearly every
+// pixel has a colour of its own, as in noise). Both give the same result; automatic
+// looks at a few stretches of rows to choose, and keeps the table beyond 64 Mi pixels.
 enum class ColourCounting { kAutomatic, kBuckets, kTable };
 
-// Working memory that one computation after another can reuse (2 bytes a pixel of
-// the largest rectangle so far): keep one while the inspector is open, so that dragging
-// its box does not ask the system for fresh, zeroed memory on every change. Not for
-// two computations at once.
+// Working memory that one computation after another can reuse (the tables, or 2 bytes
+// a pixel of the largest rectangle so far, whichever is larger): keep one while the
+// inspector is open, so that dragging its box does not ask the system for fresh, zeroed
+// memory on every change. Not for two computations at once.
 class RegionStatsScratch {
  public:
   RegionStatsScratch();
