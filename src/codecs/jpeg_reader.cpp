@@ -41,6 +41,7 @@
 #include "codecs/jpeg_cmyk.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/jpeg_error_manager.h"
+#include "codecs/jpeg_offset_source.h"
 #include "codecs/jpeg_stripes.h"
 
 namespace zelk {
@@ -188,15 +189,18 @@ void OnProgress(j_common_ptr cinfo) noexcept {
 enum class JpegSource { kFile, kMemory };
 
 // Stage 1: everything up to the image size and the output colour space.
-bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* data,
-                    std::size_t size) noexcept {
+// With fd, the file is read by offset from fd_offset on instead of through `file`.
+bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* data, std::size_t size,
+                    int fd = -1, std::int64_t fd_offset = 0) noexcept {
   if (setjmp(job.errors.jump)) return false;
   jpeg_create_decompress(&job.cinfo);
   job.created = true;
   job.progress.pub.progress_monitor = OnProgress;
   job.progress.job = &job;
   job.cinfo.progress = &job.progress.pub;
-  if (file != nullptr) {
+  if (fd >= 0) {
+    UseOffsetSource(&job.cinfo, fd, fd_offset);
+  } else if (file != nullptr) {
     jpeg_stdio_src(&job.cinfo, file);
   } else {
     if (size > ULONG_MAX) size = ULONG_MAX;  // only on platforms with 32-bit long
@@ -225,11 +229,14 @@ bool ReadJpegHeader(JpegDecodeJob& job, std::FILE* file, const std::uint8_t* dat
 
 // Which of the decoder's rows go where: row r (from `discard` on, up to `end`)
 // into the bitmap's row first_out_row + r. Rows before `discard` are decoded and
-// thrown away.
+// thrown away; before that, the first `skip` rows are only entropy-decoded
+// (jpeg_skip_scanlines), which a baseline scan needs to find where the rows below
+// begin.
 struct RowWindow {
   int first_out_row = 0;
   JDIMENSION discard = 0;
   JDIMENSION end = 0;
+  JDIMENSION skip = 0;
 };
 
 // Stage 2: the pixels, into out's rows. rows_done counts the rows written.
@@ -238,6 +245,7 @@ bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, const RowWindow& window,
   if (setjmp(job.errors.jump)) return false;
   jpeg_start_decompress(&job.cinfo);
   job.output_started = true;
+  if (window.skip > 0 && jpeg_skip_scanlines(&job.cinfo, window.skip) != window.skip) return false;
   const JDIMENSION width = job.cinfo.output_width;
   if (job.cmyk) {
     job.cmyk_rows = (*job.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job.cinfo),
@@ -442,6 +450,93 @@ StripeOutcome DecodeInStripes(JpegDecodeJob& upper, const JpegStripePlan& plan,
   return StripeOutcome::kDone;
 }
 
+// Where a sequential file without usable restart markers is cut: the upper stripe
+// decodes rows [0, seam_row) on the calling thread; the lower one reads the same
+// data, entropy-decoding the rows above the seam without making pixels (about two
+// fifths of the work of a row), and decodes from there. The seam sits at 3/5 of
+// the iMCU rows so that both threads have about the same work.
+struct SkipSeam {
+  JDIMENSION imcu_height = 0;
+  JDIMENSION seam_row = 0;  // a multiple of imcu_height
+};
+
+std::optional<SkipSeam> PlanSkipSeam(const jpeg_decompress_struct& d, bool multi_scan) noexcept {
+  if (multi_scan || d.progressive_mode ||
+      std::int64_t{d.output_width} * d.output_height < kMinJpegStripePixels)
+    return std::nullopt;
+  const JDIMENSION imcu_height = static_cast<JDIMENSION>(d.max_v_samp_factor) * DCTSIZE;
+  const JDIMENSION seam_imcu = (d.total_iMCU_rows * 3 + 2) / 5;
+  if (seam_imcu < 2 || seam_imcu + 1 > d.total_iMCU_rows) return std::nullopt;
+  return SkipSeam{imcu_height, seam_imcu * imcu_height};
+}
+
+// Where the lower stripe of a skip seam reads the file: the same bytes in memory,
+// or the same open file by offset.
+struct StripeInput {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  int fd = -1;
+  std::int64_t offset = 0;
+};
+
+void DecodeLowerStripeBySkipping(LowerStripe& lower, const LowerStripeSettings& settings,
+                                 const SkipSeam& seam, JDIMENSION height, const StripeInput& input,
+                                 Bitmap& out, StripeShared& shared) noexcept {
+  JpegDecodeJob& job = lower.job;
+  job.control = settings.control;
+  job.stripes = &shared;
+  InstallJpegErrorManager(*reinterpret_cast<j_common_ptr>(&job.cinfo), job.errors);
+  JpegDecodeGuard guard(job);
+  if (ReadJpegHeader(job, nullptr, input.data, input.size, input.fd, input.offset) &&
+      job.cinfo.output_width == settings.width && job.cinfo.output_height == height &&
+      job.cmyk == settings.cmyk && job.inverted_cmyk == settings.inverted_cmyk) {
+    job.work_budget = settings.work_budget;
+    job.cinfo.mem->max_memory_to_use = settings.max_memory;
+    // The iMCU row above the seam is decoded as context for the seam's first rows
+    // (smooth chroma upsampling looks one chroma row up) and thrown away.
+    const RowWindow window{0, seam.seam_row, height, seam.seam_row - seam.imcu_height};
+    lower.ok = DecodeJpegRows(job, out, window, lower.rows_done);
+  }
+  if (!lower.ok) shared.stop = true;
+}
+
+StripeOutcome DecodeInSkipStripes(JpegDecodeJob& upper, const SkipSeam& seam,
+                                  const StripeInput& input, Bitmap& out) {
+  const JDIMENSION height = upper.cinfo.output_height;
+  StripeShared shared;
+  shared.control = upper.control;
+  shared.rows_total = height;
+  LowerStripeSettings settings;
+  settings.width = upper.cinfo.output_width;
+  settings.cmyk = upper.cmyk;
+  settings.inverted_cmyk = upper.inverted_cmyk;
+  settings.work_budget = upper.work_budget;
+  settings.max_memory = upper.cinfo.mem->max_memory_to_use;
+  settings.control = upper.control;
+  LowerStripe lower;
+  std::thread worker;
+  try {
+    worker = std::thread(
+        [&] { DecodeLowerStripeBySkipping(lower, settings, seam, height, input, out, shared); });
+  } catch (const std::system_error&) {
+    return StripeOutcome::kFailed;
+  }
+  upper.stripes = &shared;
+  int upper_rows = 0;
+  const bool upper_ok = DecodeJpegRows(upper, out, RowWindow{0, 0, seam.seam_row}, upper_rows);
+  if (!upper_ok) shared.stop = true;
+  worker.join();
+  upper.stripes = nullptr;
+  if (upper.cancelled || lower.job.cancelled) return StripeOutcome::kCancelled;
+  // A warning (damaged or short data) on either side: the one-thread decode decides
+  // what the picture is.
+  if (!upper_ok || !lower.ok || upper.errors.warnings != 0 || lower.job.errors.warnings != 0 ||
+      upper_rows != static_cast<int>(seam.seam_row) ||
+      lower.rows_done != static_cast<int>(height - seam.seam_row))
+    return StripeOutcome::kFailed;
+  return StripeOutcome::kDone;
+}
+
 // The file from its current position, read whole when its header promises a
 // picture that may decode in stripes; otherwise nothing, and the file is left
 // where it was for the one-thread decode.
@@ -488,6 +583,7 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
   const std::optional<std::uint64_t> file_bytes =
       file != nullptr ? BytesLeftIn(file) : std::optional<std::uint64_t>(size);
   const bool two_threads = options.second_thread && std::thread::hardware_concurrency() > 1;
+  const long file_start = file != nullptr && two_threads ? std::ftell(file) : -1;
   std::vector<std::uint8_t> whole;
   if (two_threads && file != nullptr && file_bytes) {
     whole = ReadWholeForStripes(file, *file_bytes);
@@ -538,6 +634,36 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
       ReadJpeg(nullptr, data, size, out, alone);
       return;
     }
+  }
+
+  const std::optional<SkipSeam> seam = two_threads && (file == nullptr || file_start >= 0)
+                                           ? PlanSkipSeam(job.cinfo, job.multi_scan)
+                                           : std::nullopt;
+  if (seam) {
+    StripeInput input;
+    if (file != nullptr) {
+      input.fd = fileno(file);
+      input.offset = file_start;
+    } else {
+      input.data = data;
+      input.size = size;
+    }
+    switch (DecodeInSkipStripes(job, *seam, input, out)) {
+      case StripeOutcome::kDone:
+        ClearRowPadding(out, 0);
+        return;
+      case StripeOutcome::kCancelled:
+        out.Release();
+        throw DecodeCancelled();
+      case StripeOutcome::kFailed:
+        break;
+    }
+    if (file != nullptr && std::fseek(file, file_start, SEEK_SET) != 0)
+      throw ImageError("cannot read the file: " + std::string(std::strerror(errno)));
+    RasterReadOptions alone = options;
+    alone.second_thread = false;
+    ReadJpeg(file, data, size, out, alone);
+    return;
   }
 
   int rows_done = 0;

@@ -3,6 +3,7 @@ target_sources(zelk_codecs PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/claimed_size.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_cmyk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_error_manager.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/jpeg_offset_source.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_stripes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/jpeg_writer.cpp

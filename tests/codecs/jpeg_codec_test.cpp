@@ -677,6 +677,22 @@ TEST(JpegStripesTest, TruncatedAndDamagedFilesGiveTheOneThreadResult) {
   }
 }
 
+// Without restart markers the lower stripe entropy-decodes the rows above its seam
+// and decodes from there: the same bytes, whole or cut, in every sampling.
+TEST(JpegStripesTest, FilesWithoutRestartMarkersDecodeAsOnOneThread) {
+  for (StripedCase c : StripedCases()) {
+    c.options.restart_rows = 0, c.options.restart_interval = 0;
+    SCOPED_TRACE(c.name);
+    const Bytes file = EncodeJpegWithLibjpeg(c.options);
+    ASSERT_FALSE(PlanJpegStripes(file.data(), file.size(), 0).has_value());
+    ExpectSameAsOneThread(file);
+    if (c.options.kind == EncodeOptions::kColour && !c.options.full_chroma) {
+      for (std::size_t size : {file.size() - 1, file.size() * 7 / 10, file.size() / 3})
+        ExpectSameAsOneThread(Truncated(file, size));
+    }
+  }
+}
+
 TEST(JpegStripesTest, ProgressCountsBothStripesAndACancelStopsBoth) {
   const Bytes file = EncodeJpegWithLibjpeg(StripedFile());
   DecodeControl control;
