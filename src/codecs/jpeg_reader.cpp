@@ -358,6 +358,17 @@ struct LowerStripeSettings {
   DecodeControl* control = nullptr;
 };
 
+LowerStripeSettings LowerStripeSettingsOf(const JpegDecodeJob& upper) noexcept {
+  LowerStripeSettings settings;
+  settings.width = upper.cinfo.output_width;
+  settings.cmyk = upper.cmyk;
+  settings.inverted_cmyk = upper.inverted_cmyk;
+  settings.work_budget = upper.work_budget;
+  settings.max_memory = upper.cinfo.mem->max_memory_to_use;
+  settings.control = upper.control;
+  return settings;
+}
+
 struct LowerStripe {
   JpegDecodeJob job;
   bool ok = false;
@@ -415,13 +426,7 @@ StripeOutcome DecodeInStripes(JpegDecodeJob& upper, const JpegStripePlan& plan,
   StripeShared shared;
   shared.control = upper.control;
   shared.rows_total = plan.height;
-  LowerStripeSettings settings;
-  settings.width = upper.cinfo.output_width;
-  settings.cmyk = upper.cmyk;
-  settings.inverted_cmyk = upper.inverted_cmyk;
-  settings.work_budget = upper.work_budget;
-  settings.max_memory = upper.cinfo.mem->max_memory_to_use;
-  settings.control = upper.control;
+  const LowerStripeSettings settings = LowerStripeSettingsOf(upper);
   LowerStripe lower;
   std::thread worker;
   try {
@@ -506,13 +511,7 @@ StripeOutcome DecodeInSkipStripes(JpegDecodeJob& upper, const SkipSeam& seam,
   StripeShared shared;
   shared.control = upper.control;
   shared.rows_total = height;
-  LowerStripeSettings settings;
-  settings.width = upper.cinfo.output_width;
-  settings.cmyk = upper.cmyk;
-  settings.inverted_cmyk = upper.inverted_cmyk;
-  settings.work_budget = upper.work_budget;
-  settings.max_memory = upper.cinfo.mem->max_memory_to_use;
-  settings.control = upper.control;
+  const LowerStripeSettings settings = LowerStripeSettingsOf(upper);
   LowerStripe lower;
   std::thread worker;
   try {
@@ -615,40 +614,27 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
   job.cinfo.mem->max_memory_to_use =
       static_cast<long>(kJpegMemoryBase + kJpegMemoryPerPixel * width * height);
 
+  std::optional<StripeOutcome> striped;
   if (two_threads && file == nullptr) {
     const std::optional<JpegStripePlan> plan = PlanJpegStripes(data, size, kMinJpegStripePixels);
-    if (plan && PlanFitsFrame(*plan, job.cinfo)) {
-      switch (DecodeInStripes(job, *plan, data, size, out)) {
-        case StripeOutcome::kDone:
-          ClearRowPadding(out, 0);
-          return;
-        case StripeOutcome::kCancelled:
-          out.Release();
-          throw DecodeCancelled();
-        case StripeOutcome::kFailed:
-          break;
+    if (plan && PlanFitsFrame(*plan, job.cinfo))
+      striped = DecodeInStripes(job, *plan, data, size, out);
+  }
+  if (!striped && two_threads && (file == nullptr || file_start >= 0)) {
+    if (const std::optional<SkipSeam> seam = PlanSkipSeam(job.cinfo, job.multi_scan)) {
+      StripeInput input;
+      if (file != nullptr) {
+        input.fd = fileno(file);
+        input.offset = file_start;
+      } else {
+        input.data = data;
+        input.size = size;
       }
-      // Again on one thread, which gives the pixels or the reason of that decode.
-      RasterReadOptions alone = options;
-      alone.second_thread = false;
-      ReadJpeg(nullptr, data, size, out, alone);
-      return;
+      striped = DecodeInSkipStripes(job, *seam, input, out);
     }
   }
-
-  const std::optional<SkipSeam> seam = two_threads && (file == nullptr || file_start >= 0)
-                                           ? PlanSkipSeam(job.cinfo, job.multi_scan)
-                                           : std::nullopt;
-  if (seam) {
-    StripeInput input;
-    if (file != nullptr) {
-      input.fd = fileno(file);
-      input.offset = file_start;
-    } else {
-      input.data = data;
-      input.size = size;
-    }
-    switch (DecodeInSkipStripes(job, *seam, input, out)) {
+  if (striped) {
+    switch (*striped) {
       case StripeOutcome::kDone:
         ClearRowPadding(out, 0);
         return;
@@ -658,6 +644,7 @@ void ReadJpeg(std::FILE* file, const std::uint8_t* data, std::size_t size, Bitma
       case StripeOutcome::kFailed:
         break;
     }
+    // Again on one thread, which gives the pixels or the reason of that decode.
     if (file != nullptr && std::fseek(file, file_start, SEEK_SET) != 0)
       throw ImageError("cannot read the file: " + std::string(std::strerror(errno)));
     RasterReadOptions alone = options;
