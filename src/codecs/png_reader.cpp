@@ -10,7 +10,9 @@
 // The work runs in two stages, each a function that calls setjmp and creates no
 // object with a destructor: the header (up to the image size and the transforms),
 // then - after the C++ side has checked the size and allocated the bitmap - the
-// rows.
+// rows. The rows of the common 8-bit, non-interlaced images are instead read by
+// png_two_thread_rows (inflating on one thread, unfiltering on another), with the
+// same pixels; libpng then reads only the header.
 
 #include <png.h>
 
