@@ -206,6 +206,9 @@ class MainWindow final : public QWidget {
   void InspectPixel(int x, int y);
   // The zoom box's pixels, or those a zoomed view shows, or the whole image.
   PixelRect InspectedRegion() const;
+  // The zoom box in image pixels as the status line and the SVG path name it; none
+  // when there is no box.
+  std::optional<PixelRect> ZoomBoxInImage() const;
   void RequestRegionStats();
   void StartRegionStats();
   void FinishRegionStats(std::uint64_t ticket);

@@ -175,7 +175,8 @@ bool MainWindow::CopyZoomBoxAsSvgPath() {
   if (DeferWhileBusy([this] { CopyZoomBoxAsSvgPath(); })) return true;
   const CommandScope scope(*this);
 
-  const std::string path = ZoomBoxSvgPath(zoom_box_, view_scale_);
+  const std::optional<PixelRect> box = ZoomBoxInImage();
+  const std::string path = box ? ZoomBoxSvgPath(*box) : std::string();
   if (!path.empty()) desktop_.SetClipboardText(path);
   return true;
 }

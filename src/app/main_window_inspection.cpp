@@ -206,6 +206,19 @@ void MainWindow::InspectPixel(int x, int y) {
   controls_.inspector->ShowPixel(point.X, point.Y, around, name);
 }
 
+std::optional<PixelRect> MainWindow::ZoomBoxInImage() const {
+  if (zoom_box_.Empty() || view_scale_ <= 0) return std::nullopt;
+  if (zoomed_ && whole_zoom_) {
+    // The box in fitted-view pixels can only approximate the part a whole-step zoom
+    // shows (below 1:1 not every image column has a view column); name the part.
+    const ViewImage& picture = controls_.view->Picture();
+    const PixelRect shown = ShownImageRect(mapping_, picture.Width(), picture.Height(),
+                                           image_.Width(), image_.Height());
+    if (shown.Right > shown.Left) return shown;
+  }
+  return SourceRect(zoom_box_, view_scale_);
+}
+
 PixelRect MainWindow::InspectedRegion() const {
   if (zoomed_) {
     const ViewImage& picture = controls_.view->Picture();

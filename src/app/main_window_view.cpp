@@ -204,8 +204,9 @@ void MainWindow::ShowColourReadout(int x, int y) {
   } catch (const std::exception&) {
     colour_text = ColourReadoutFailureText(point);
   }
+  const std::optional<PixelRect> box = ZoomBoxInImage();
   controls_.status_bar->showMessage(
-      DisplayText(colour_text + ZoomBoxReadoutText(zoom_box_, view_scale_)));
+      DisplayText(colour_text + (box ? ZoomBoxReadoutText(*box) : std::string())));
   controls_.status_bar->repaint();
 }
 

@@ -140,6 +140,31 @@ TEST_F(InspectionTest, WheelStepsKeepThePointedPixelInWholeBlocks) {
   EXPECT_FALSE(window_->zoomed());
 }
 
+TEST_F(InspectionTest, AfterAWheelStepTheBoxReadoutsNameThePixelsShown) {
+  // Fitted below 1:1, a box in fitted-view pixels cannot hold every image column; the
+  // status line and the SVG path must still name exactly the part the view shows.
+  OpenThroughDialog({WriteImage("wide.png", 1000, 600, Coordinates)});
+  window_->AttachPointerReadout();
+  ASSERT_LT(window_->view_scale(), 1.0);
+  for (const auto& [x, y] : {std::pair{211, 97}, std::pair{333, 251}, std::pair{150, 300}}) {
+    Wheel(x, y, +1);
+    ASSERT_TRUE(window_->zoomed());
+    const ViewImage& picture = View()->Picture();
+    const auto first = DrawnAt(0, 0);
+    const auto last = DrawnAt(picture.Width() - 1, picture.Height() - 1);
+    const std::string l = std::to_string(first.first), t = std::to_string(first.second),
+                      r = std::to_string(last.first + 1), b = std::to_string(last.second + 1);
+    window_->CopyZoomBoxAsSvgPath();
+    EXPECT_EQ(desktop_.clipboard_text, "M" + l + "," + t + " H" + r + " V" + b + " H" + l + " Z");
+    Move(x, y);
+    EXPECT_NE(StatusText().find("(L:" + l + " T: " + t + " R: " + r + " B: " + b + ")"),
+              std::string::npos)
+        << StatusText();
+    Wheel(x, y, -1);
+    ASSERT_FALSE(window_->zoomed());
+  }
+}
+
 TEST_F(InspectionTest, OneToOneAtThePointerAndAPanThatFollowsIt) {
   window_->AttachPointerReadout();
   Move(400, 150);

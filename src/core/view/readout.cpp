@@ -44,7 +44,10 @@ std::string ColourReadoutFailureText(const SourcePoint& point) {
 
 std::string ZoomBoxReadoutText(const ZoomBox& box, double scale) {
   if (box.Empty()) return {};
-  const PixelRect r = SourceRect(box, scale);
+  return ZoomBoxReadoutText(SourceRect(box, scale));
+}
+
+std::string ZoomBoxReadoutText(const PixelRect& r) {
   return "   Zoom Box on Coords (L:" + FormatWholeNumber(r.Left) +
          " T: " + FormatWholeNumber(r.Top) + " R: " + FormatWholeNumber(r.Right) +
          " B: " + FormatWholeNumber(r.Bottom) + ")";

@@ -39,5 +39,7 @@ std::string ColourReadoutFailureText(const SourcePoint& point);
 // "   Zoom Box on Coords (L:l T: t R: r B: b)" with the box's source coordinates, or
 // empty for an empty box.
 std::string ZoomBoxReadoutText(const ZoomBox& box, double scale);
+// The same text for a box already in image pixels.
+std::string ZoomBoxReadoutText(const PixelRect& source);
 
 }  // namespace zelk

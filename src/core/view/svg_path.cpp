@@ -4,7 +4,10 @@ namespace zelk {
 
 std::string ZoomBoxSvgPath(const ZoomBox& box, double scale) {
   if (box.Empty()) return {};
-  const PixelRect r = SourceRect(box, scale);
+  return ZoomBoxSvgPath(SourceRect(box, scale));
+}
+
+std::string ZoomBoxSvgPath(const PixelRect& r) {
   const std::string l = std::to_string(r.Left);
   return "M" + l + "," + std::to_string(r.Top) + " H" + std::to_string(r.Right) + " V" +
          std::to_string(r.Bottom) + " H" + l + " Z";

@@ -10,5 +10,7 @@ namespace zelk {
 // "M<l>,<t> H<r> V<b> H<l> Z" with the box's source coordinates as plain decimal
 // integers (no thousands separator); empty for an empty box.
 std::string ZoomBoxSvgPath(const ZoomBox& box, double scale);
+// The same path for a box already in image pixels.
+std::string ZoomBoxSvgPath(const PixelRect& source);
 
 }  // namespace zelk
