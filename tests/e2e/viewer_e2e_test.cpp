@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "codecs/image_loader.h"
 #include "codecs/image_writer.h"
@@ -346,7 +347,9 @@ TEST_F(ViewerTest, InspectsWithTheWheelKeysAndGrid) {
 
   // A middle-button drag pans with the picture under the pointer: what was at a view
   // pixel is now as far away as the pointer went.
+  // Moves over the view (and so every drag) are taken from 750 ms after a load on.
   constexpr int kDx = -48, kDy = -32;
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
   viewer_->Drag(400, 300 + kPanelHeight, 400 + kDx, 300 + kPanelHeight + kDy, 2);
   Bitmap panned;
   WaitUntil(
