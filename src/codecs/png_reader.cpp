@@ -95,10 +95,6 @@ void OnPngRead(png_structp png, png_bytep out, std::size_t length) noexcept {
   }
 }
 
-inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) noexcept {
-  return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
-}
-
 // The palette (composed over white) and the transparent colour for the two-thread
 // rows, from what libpng read of the header (before png_read_update_info, which
 // clears the tRNS of an expanded palette).

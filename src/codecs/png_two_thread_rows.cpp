@@ -214,10 +214,6 @@ bool Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
   }
 }
 
-inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) {
-  return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
-}
-
 // One unfiltered row of samples into B, G, R pixels.
 void ConvertRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t* d) {
   const int width = format.width;

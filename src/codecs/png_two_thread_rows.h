@@ -32,6 +32,12 @@ struct PngRowFormat {
   std::uint8_t key_red = 0, key_green = 0, key_blue = 0;
 };
 
+// A colour sample of the given alpha composed over white, rounded: how both ways
+// of reading a PNG show transparency.
+inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) noexcept {
+  return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
+}
+
 // Whether an image of this type, bit depth and interlace method can take this way.
 bool TwoThreadRowsApply(int colour_type, int bit_depth, int interlace_type);
 
