@@ -1,11 +1,28 @@
 #include "app/decode_job.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <exception>
 #include <utility>
 
 #include "codecs/image_loader.h"
 
 namespace zelk {
+
+namespace {
+
+// The decoders' row buffers are freed by now, but the C library keeps freed memory in
+// each thread's pool; handed back here, it does not stay resident beside the image
+// for as long as the image is open.
+void ReturnFreedMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
+}  // namespace
 
 DecodeJob::DecodeJob(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
 
@@ -39,6 +56,7 @@ void DecodeJob::Run() {
     error = "the image could not be decoded";
   }
   file_bytes_ = {};  // the encoded copy is not needed once decoded
+  ReturnFreedMemory();
   std::function<void()> on_done;
   {
     const std::lock_guard lock(mutex_);

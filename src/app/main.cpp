@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -59,6 +61,14 @@ class ZelkApplication final : public QApplication {
 
 // The file named on the command line starts decoding before the toolkit and the
 // window exist, so the two overlap; the window takes the result when it is shown.
+// Read as PNG, and only as PNG: left to guess, the toolkit loads every image plugin
+// it has (memory and start-up time the program never uses again).
+QIcon WindowIcon() {
+  QImageReader reader(QStringLiteral(":/zelkzoomer.png"), "png");
+  reader.setAutoDetectImageFormat(false);
+  return QIcon(QPixmap::fromImage(reader.read()));
+}
+
 std::unique_ptr<zelk::DecodeJob> StartEarlyDecode() {
   const std::string argument = zelk::FileArgument();
   if (argument.empty()) return nullptr;
@@ -95,10 +105,10 @@ int main(int argc, char** argv) {
     zelk::SupportLibraryStartup();
     zelk::SetApplicationTitle("Zelk Zoomer");
     QApplication::setApplicationName(QStringLiteral("zelkzoomer"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelkzoomer.png")));
+    QApplication::setWindowIcon(WindowIcon());
     zelk::MainWindow window(desktop);
     desktop.SetMainWindow(&window);
-    zelk::CreatePromptDialog(&window);
+    zelk::SetPromptDialogOwner(&window);
     window.AdoptEarlyDecode(std::move(early_decode));
     window.show();
     window.StartOpeningCommandLineArgument();

@@ -313,6 +313,13 @@ QPointer<PromptDialog>& Instance() {
   return instance;
 }
 
+// The window the dialog is created over; the dialog is only built when first asked
+// for, as building it (fonts, style icons) costs the start-up several milliseconds.
+QPointer<QWidget>& Owner() {
+  static QPointer<QWidget> owner;
+  return owner;
+}
+
 void DeleteUnownedInstance() {
   PromptDialog* dialog = Instance().data();
   if (dialog && !dialog->parent()) delete dialog;
@@ -320,14 +327,18 @@ void DeleteUnownedInstance() {
 
 }  // namespace
 
-void CreatePromptDialog(QWidget* main_window) {
+void SetPromptDialogOwner(QWidget* main_window) {
   delete Instance().data();
-  Instance() = new PromptDialog(main_window);
-  if (!main_window) qAddPostRoutine(DeleteUnownedInstance);
+  Owner() = main_window;
 }
 
 PromptDialog& SharedPromptDialog() {
-  if (!Instance()) CreatePromptDialog(nullptr);
+  if (!Instance()) {
+    QWidget* owner = Owner().data();
+    Instance() = new PromptDialog(owner);
+    static const bool cleanup_registered = (qAddPostRoutine(DeleteUnownedInstance), true);
+    (void)cleanup_registered;
+  }
   return *Instance();
 }
 

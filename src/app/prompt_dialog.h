@@ -79,11 +79,12 @@ class PromptDialog final : public QDialog {
   Controls controls_;
 };
 
-// The one prompt dialog of the program. CreatePromptDialog is called once at start,
-// right after the main window exists; the dialog is then owned by the main window and
-// centred over it. SharedPromptDialog() creates an unowned one on first use if that has not
-// happened (it is then deleted when the application object goes).
-void CreatePromptDialog(QWidget* main_window);
+// The one prompt dialog of the program. SetPromptDialogOwner is called once at start,
+// right after the main window exists; the dialog is built on the first
+// SharedPromptDialog() call, then owned by the main window and centred over it.
+// Without an owner (or once the owner is gone) the dialog made is unowned and is
+// deleted when the application object goes.
+void SetPromptDialogOwner(QWidget* main_window);
 PromptDialog& SharedPromptDialog();
 
 }  // namespace zelk

@@ -261,7 +261,7 @@ TEST_F(PromptDialogTest, FolderButtonTakesTheChosenFolder) {
 
 TEST(PromptDialogInstance, LivesWithTheMainWindowAndIsRecreatedAfterIt) {
   auto main_window = std::make_unique<QWidget>();
-  CreatePromptDialog(main_window.get());
+  SetPromptDialogOwner(main_window.get());
   PromptDialog* first = &SharedPromptDialog();
   EXPECT_EQ(first, &SharedPromptDialog());
   EXPECT_EQ(first->parentWidget(), main_window.get());
