@@ -17,7 +17,6 @@
 
 #include "app/decode_job.h"
 #include "app/exception_net.h"
-#include "app/inspector_panel.h"
 #include "app/qt_desktop.h"
 #include "core/window_size.h"
 #include "platform/desktop.h"
@@ -151,14 +150,11 @@ void MainWindow::BuildControls() {
   controls_.status_bar->setSizeGripEnabled(false);
 
   layout->addWidget(controls_.top_panel);
-  controls_.inspector = new InspectorPanel(this);
-  controls_.inspector->hide();
-  auto* middle = new QHBoxLayout;
-  middle->setContentsMargins(0, 0, 0, 0);
-  middle->setSpacing(0);
-  middle->addWidget(controls_.view, 1);
-  middle->addWidget(controls_.inspector);
-  layout->addLayout(middle, 1);
+  controls_.view_row = new QHBoxLayout;
+  controls_.view_row->setContentsMargins(0, 0, 0, 0);
+  controls_.view_row->setSpacing(0);
+  controls_.view_row->addWidget(controls_.view, 1);
+  layout->addLayout(controls_.view_row, 1);
   layout->addWidget(controls_.status_bar);
 
   readout_delay_timer_ = new QTimer(this);

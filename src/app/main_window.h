@@ -27,6 +27,7 @@
 #include "core/inspect/region_stats.h"
 #include "core/view/geometry.h"
 #include "core/view/view_mapping.h"
+class QHBoxLayout;
 
 namespace zelk {
 
@@ -66,7 +67,9 @@ class MainWindow final : public QWidget {
     QPushButton* convert_button = nullptr;
     QCheckBox* actual_size_box = nullptr;
     ImageView* view = nullptr;
-    InspectorPanel* inspector = nullptr;  // beside the view, hidden until I
+    // Beside the view; built the first time I is pressed (most sessions never do).
+    InspectorPanel* inspector = nullptr;
+    QHBoxLayout* view_row = nullptr;  // the view, then the inspector
     QStatusBar* status_bar = nullptr;
   };
 
@@ -203,6 +206,7 @@ class MainWindow final : public QWidget {
   void ZoomInWholeStepsAt(int notches, int x, int y);
   void WheelOverView(int notches, int x, int y);
   void PanFollowingPointer(int x, int y);
+  bool InspectorShown() const;
   void InspectPixel(int x, int y);
   // The zoom box's pixels, or those a zoomed view shows, or the whole image.
   PixelRect InspectedRegion() const;

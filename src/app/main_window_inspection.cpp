@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <cmath>
 
@@ -182,7 +183,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 namespace zelk {
 
+bool MainWindow::InspectorShown() const {
+  return controls_.inspector != nullptr && controls_.inspector->isVisible();
+}
+
 void MainWindow::ToggleInspector() {
+  if (controls_.inspector == nullptr) {
+    controls_.inspector = new InspectorPanel(this);
+    controls_.inspector->hide();
+    controls_.view_row->addWidget(controls_.inspector);
+  }
   InspectorPanel* inspector = controls_.inspector;
   inspector->setVisible(!inspector->isVisible());
   if (inspector->isVisible()) {
@@ -194,7 +204,7 @@ void MainWindow::ToggleInspector() {
 }
 
 void MainWindow::InspectPixel(int x, int y) {
-  if (!controls_.inspector->isVisible() || image_.Empty() || view_scale_ <= 0) return;
+  if (!InspectorShown() || image_.Empty() || view_scale_ <= 0) return;
   const SourcePoint point = ReadoutPoint(mapping_, x, y);
   const Neighbourhood around = NeighbourhoodOf(image_, point.X, point.Y);
   const NeighbourPixel& pixel =
@@ -234,11 +244,11 @@ PixelRect MainWindow::InspectedRegion() const {
 }
 
 void MainWindow::RequestRegionStats() {
-  if (controls_.inspector->isVisible()) stats_timer_->start();
+  if (InspectorShown()) stats_timer_->start();
 }
 
 void MainWindow::StartRegionStats() {
-  if (!controls_.inspector->isVisible() || image_.Empty()) return;
+  if (!InspectorShown() || image_.Empty()) return;
   const PixelRect region = InspectedRegion();
   if (region_stats_ && region == stats_region_) return;
   StopRegionStats();
@@ -262,7 +272,7 @@ void MainWindow::FinishRegionStats(std::uint64_t ticket) {
   if (ticket != stats_ticket_ || !stats_thread_.joinable()) return;
   stats_thread_.join();
   region_stats_ = std::move(stats_result_);
-  if (region_stats_ && controls_.inspector->isVisible())
+  if (region_stats_ && InspectorShown())
     controls_.inspector->ShowRegion(stats_region_, region_stats_);
 }
 
