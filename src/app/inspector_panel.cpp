@@ -78,7 +78,7 @@ InspectorPanel::InspectorPanel(QWidget* parent) : QWidget(parent) {
 }
 
 void InspectorPanel::ShowPixel(int x, int y, const Neighbourhood& around,
-                               const std::string& colour_name) {
+                               const std::string& named_colour) {
   const NeighbourPixel& pixel =
       around[kNeighbourhoodRadius * kNeighbourhoodSide + kNeighbourhoodRadius];
   if (!pixel.inside) {
@@ -89,9 +89,9 @@ void InspectorPanel::ShowPixel(int x, int y, const Neighbourhood& around,
   const Hsv hsv = HsvOf(rgb);
   char text[256];
   std::snprintf(text, sizeof text,
-                "Pixel  X %d  Y %d\n%s  %s\nR %3u  G %3u  B %3u\nH %5.1f  S %5.1f%%  V %5.1f%%", x,
-                y, Hex(rgb).c_str(), colour_name.c_str(), (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF,
-                rgb & 0xFF, hsv.hue, hsv.saturation * 100, hsv.value * 100);
+                "Pixel  X %d  Y %d\n#%s\nR %3u  G %3u  B %3u\nH %5.1f  S %5.1f%%  V %5.1f%%", x, y,
+                named_colour.c_str(), (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, hsv.hue,
+                hsv.saturation * 100, hsv.value * 100);
   pixel_text_->setText(DisplayText(text));
   neighbourhood_->Show(around);
 }

@@ -19,8 +19,9 @@ class InspectorPanel final : public QWidget {
  public:
   explicit InspectorPanel(QWidget* parent = nullptr);
 
-  // The pixel (x, y) of the image, its colour's name, and its neighbourhood.
-  void ShowPixel(int x, int y, const Neighbourhood& around, const std::string& colour_name);
+  // The pixel (x, y) of the image, its colour as the readout names it (the hex
+  // digits and the name, as LookUpColourName gives them), and its neighbourhood.
+  void ShowPixel(int x, int y, const Neighbourhood& around, const std::string& named_colour);
   void ShowNoPixel();
   // The region's statistics; nullopt while they are being computed.
   void ShowRegion(const PixelRect& rect, const std::optional<RegionStats>& stats);

@@ -195,6 +195,10 @@ void MainWindow::ToggleInspector() {
   }
   InspectorPanel* inspector = controls_.inspector;
   inspector->setVisible(!inspector->isVisible());
+  // The panel takes its room from the view, or gives it back: the picture follows
+  // the view's new size now, as after a resize of the window.
+  layout()->activate();
+  RefitAfterResize();
   if (inspector->isVisible()) {
     region_stats_.reset();
     RequestRegionStats();

@@ -5,11 +5,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QWheelEvent>
 #include <array>
 #include <cmath>
 #include <cstdio>
 
+#include "app/inspector_panel.h"
 #include "codecs/image_loader.h"
 #include "core/inspect/region_stats.h"
 #include "main_window_fixture.h"
@@ -206,6 +208,30 @@ TEST_F(InspectionTest, TheGridNeverReachesWhatIsSavedOrCopied) {
   window_->CopyImageToClipboard();
   ASSERT_TRUE(desktop_.clipboard_image.has_value());
   EXPECT_EQ(desktop_.clipboard_image->Width(), 300);
+}
+
+TEST_F(InspectionTest, OpeningAndClosingTheInspectorRefitsThePicture) {
+  const double full_scale = window_->view_scale();
+  window_->ToggleInspector();
+  EXPECT_EQ(View()->Picture().Width(), View()->DeviceWidth());
+  EXPECT_LT(window_->view_scale(), full_scale);  // the narrower view shows it all
+  ExpectReadoutMatchesDrawing(7);
+  window_->ToggleInspector();
+  EXPECT_EQ(View()->Picture().Width(), View()->DeviceWidth());
+  EXPECT_DOUBLE_EQ(window_->view_scale(), full_scale);
+}
+
+TEST_F(InspectionTest, TheInspectorNamesThePixelAsTheStatusLineDoes) {
+  window_->ToggleInspector();
+  const double s = window_->view_scale();
+  Move(static_cast<int>(40.5 * s), static_cast<int>(30.5 * s));
+  const std::string status = StatusText();
+  ASSERT_EQ(status.rfind("HTML Colour at [X: 40 Y: 30]=", 0), 0u) << status;
+  const QString named = QString::fromStdString(status.substr(status.find('#')));
+  const QString panel = window_->controls().inspector->findChildren<QLabel*>().front()->text();
+  EXPECT_TRUE(panel.contains(QStringLiteral("\n") + named + QStringLiteral("\n")))
+      << panel.toStdString();
+  EXPECT_EQ(panel.count(named.left(7)), 1) << panel.toStdString();  // the hex digits once
 }
 
 TEST_F(InspectionTest, TheInspectorCountsTheBoxOffTheGuiThread) {
