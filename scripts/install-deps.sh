@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxcb1-dev libx11-dev
   libjpeg62-turbo-dev libpng-dev)
 # imagemagick: the real-window tests take screenshots with its "import"; libwmf's
 # wmf2gd needs the URW fonts, which --no-install-recommends leaves out.

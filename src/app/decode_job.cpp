@@ -5,6 +5,8 @@
 #endif
 
 #include <exception>
+#include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "codecs/image_loader.h"
@@ -32,6 +34,12 @@ DecodeJob::DecodeJob(std::string path, std::vector<std::uint8_t> file_bytes)
       file_bytes_(std::move(file_bytes)),
       thread_([this] { Run(); }) {}
 
+DecodeJob::DecodeJob(std::string path, ClipboardFetch fetch)
+    : path_(std::move(path)),
+      from_memory_(true),
+      fetch_(std::move(fetch)),
+      thread_([this] { Run(); }) {}
+
 DecodeJob::~DecodeJob() {
   Cancel();
   if (thread_.joinable()) thread_.join();
@@ -42,6 +50,16 @@ void DecodeJob::Run() {
   std::string error;
   bool cancelled = false;
   try {
+    if (fetch_) {
+      std::optional<std::vector<std::uint8_t>> fetched = fetch_(control_.cancel, error);
+      if (fetched) {
+        file_bytes_ = std::move(*fetched);
+      } else if (CancelRequested(&control_)) {
+        throw DecodeCancelled();
+      } else {
+        throw std::runtime_error(error);
+      }
+    }
     if (from_memory_) {
       LoadImageBytes(file_bytes_.data(), file_bytes_.size(), decoded, &control_);
     } else {

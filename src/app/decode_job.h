@@ -11,6 +11,7 @@
 
 #include "codecs/decode_control.h"
 #include "core/bitmap.h"
+#include "platform/desktop.h"
 
 namespace zelk {
 
@@ -21,6 +22,9 @@ class DecodeJob {
   // Starts decoding the bytes of a PNG, BMP or JPEG file held in memory (a picture
   // another program put on the clipboard); path is the name it will be listed under.
   DecodeJob(std::string path, std::vector<std::uint8_t> file_bytes);
+  // The same for bytes that fetch first gets, on the decoding thread; its failure is
+  // the job's error.
+  DecodeJob(std::string path, ClipboardFetch fetch);
   // Cancels the decode and waits for its thread: nothing outlives the job.
   ~DecodeJob();
   DecodeJob(const DecodeJob&) = delete;
@@ -51,6 +55,7 @@ class DecodeJob {
   const std::string path_;
   const bool from_memory_ = false;
   std::vector<std::uint8_t> file_bytes_;  // read by the decoding thread only
+  ClipboardFetch fetch_;                  // called by the decoding thread only
   DecodeControl control_;
   mutable std::mutex mutex_;
   bool done_ = false;

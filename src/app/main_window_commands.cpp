@@ -134,8 +134,12 @@ bool MainWindow::PasteImage() {
     }
     // A paste is the newest image: a load still under way is dropped.
     SupersedeLoad();
+    // Another program's file: fetched and decoded off the GUI thread, like any load.
+    if (pasted.fetch_file_bytes) {
+      WatchLoad(std::make_unique<DecodeJob>(path, std::move(pasted.fetch_file_bytes)));
+      return true;
+    }
     if (!pasted.file_bytes.empty()) {
-      // Another program's file: decoded off the GUI thread, like any load.
       WatchLoad(std::make_unique<DecodeJob>(path, std::move(pasted.file_bytes)));
       return true;
     }

@@ -24,6 +24,15 @@
 #include <filesystem>
 
 #include "app/clipboard_image.h"
+#ifdef ZELK_X11_CLIPBOARD
+#include <qguiapplication_platform.h>
+
+#include "app/x11_clipboard_transfer.h"
+
+// libX11, which the toolkit's X11 support links; its header's macros (None, Status,
+// Bool) would clash with the toolkit's names.
+extern "C" char* XDisplayString(Display* display);
+#endif
 #include "core/bitmap.h"
 #include "support/support.h"
 
@@ -203,6 +212,21 @@ void QtDesktop::SetClipboardImage(const Bitmap& image) {
   QGuiApplication::clipboard()->setMimeData(new ClipboardImage(image));
 }
 
+#ifdef ZELK_X11_CLIPBOARD
+namespace {
+
+// The name of the X display the toolkit is connected to; empty on other platforms.
+std::string X11DisplayName() {
+  const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 != nullptr && x11->display() != nullptr) {
+    if (const char* name = XDisplayString(x11->display())) return name;
+  }
+  return {};
+}
+
+}  // namespace
+#endif
+
 ClipboardImageStatus QtDesktop::GetClipboardImage(ClipboardPicture& picture, std::string& error) {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   // Our own copy: its pixels as they are, without a trip through PNG or QImage.
@@ -219,11 +243,25 @@ ClipboardImageStatus QtDesktop::GetClipboardImage(ClipboardPicture& picture, std
   // Another program's file bytes in a format our own decoders read: fetching them is
   // the transfer alone; the decoding happens off the GUI thread, with the same
   // pixels as opening such a file (the toolkit would apply gamma, for one).
+  std::vector<std::string> offered;
   for (const char* type :
        {"image/png", "image/bmp", "image/x-bmp", "image/x-ms-bmp", "image/jpeg"}) {
-    const QString name = QString::fromLatin1(type);
-    if (!mime->hasFormat(name)) continue;
-    const QByteArray bytes = mime->data(name);
+    if (mime->hasFormat(QString::fromLatin1(type))) offered.emplace_back(type);
+  }
+#ifdef ZELK_X11_CLIPBOARD
+  // On X11 the transfer itself runs on the decoding thread, over a connection of its
+  // own: the toolkit would hold the GUI thread until the last chunk of a large
+  // picture had come.
+  if (const std::string display = X11DisplayName(); !offered.empty() && !display.empty()) {
+    picture.fetch_file_bytes = [display, offered](const std::atomic<bool>& cancel,
+                                                  std::string& reason) {
+      return ReadX11Clipboard(X11ClipboardRequest{display, offered}, cancel, reason);
+    };
+    return ClipboardImageStatus::kImage;
+  }
+#endif
+  for (const std::string& type : offered) {
+    const QByteArray bytes = mime->data(QString::fromStdString(type));
     if (bytes.isEmpty()) continue;
     picture.file_bytes.assign(bytes.begin(), bytes.end());
     return ClipboardImageStatus::kImage;

@@ -12,12 +12,14 @@
 // the bytes it needs (memory), and the scans together may do only so much work for
 // a file of their size (time); see kBlocksPerByte and the work budget.
 //
-// A large baseline file with restart markers may decode on two threads, in two
-// horizontal stripes (see jpeg_stripes.h): the calling thread decodes the upper
-// one from the file's bytes as they are, a second thread the lower one from a copy
-// of the header and the entropy data below the seam. The pixels are the one-thread
-// decode's; whenever either stripe fails, the file is decoded again on one thread,
-// so a damaged file gives the same pixels and reason either way.
+// A large sequential file decodes on two threads, in two horizontal stripes: the
+// calling thread decodes the upper one from the file's bytes as they are. A second
+// thread decodes the lower one, either from a copy of the header and the entropy
+// data below a restart marker near the middle (see jpeg_stripes.h), or, in a file
+// without usable markers, from the same data, entropy-decoding the rows above the
+// seam without making pixels. The pixels are the one-thread decode's; whenever
+// either stripe fails, the file is decoded again on one thread, so a damaged
+// file gives the same pixels and reason either way.
 
 #include <algorithm>
 #include <atomic>

@@ -6,7 +6,9 @@
 // Plain C++ apart from the forward-declared QPrinter, so the core library can hold
 // a reference to it without linking Qt Widgets.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,12 +31,20 @@ struct FileDialogRequest {
 
 enum class ClipboardImageStatus { kImage, kNoImage, kUnreadable };
 
+// Fetches the bytes of a file another program offers; runs on the decoding thread,
+// so a long transfer never holds the window. nullopt, with error set, when the
+// transfer fails or cancel was set.
+using ClipboardFetch = std::function<std::optional<std::vector<std::uint8_t>>(
+    const std::atomic<bool>& cancel, std::string& error)>;
+
 // A picture on the clipboard: pixels ready to show (this program's own copy, or a
 // format only the toolkit reads), or the bytes of a PNG, BMP or JPEG file that another
-// program offered, which are decoded off the GUI thread like a file.
+// program offered - at hand, or still to be fetched - which are decoded off the GUI
+// thread like a file.
 struct ClipboardPicture {
   Bitmap pixels;
   std::vector<std::uint8_t> file_bytes;
+  ClipboardFetch fetch_file_bytes;
 };
 
 class Desktop {

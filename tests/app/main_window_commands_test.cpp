@@ -4,6 +4,7 @@
 #include <array>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/prompt_dialog.h"
 #include "codecs/image_loader.h"
@@ -185,6 +186,31 @@ TEST_F(MainWindowTest, AnotherProgramsPictureIsDecodedLikeALoad) {
   WaitForLoad();
   EXPECT_EQ(desktop_.messages.back().text,
             "Error reading image from clipboard - the data is not a PNG, BMP or JPEG picture");
+  EXPECT_EQ(window_->files().Count(), 2);
+  EXPECT_EQ(window_->image().Width(), 41);
+
+  // Bytes still to be fetched: a transfer that fails says why; one cancelled with
+  // Escape (the fetch sees the load's cancel) says nothing and changes nothing.
+  desktop_.clipboard_fetch = [](const std::atomic<bool>&, std::string& error) {
+    error = "the program that owns the clipboard stopped answering";
+    return std::optional<std::vector<std::uint8_t>>();
+  };
+  window_->PasteImage();
+  WaitForLoad();
+  EXPECT_EQ(desktop_.messages.back().text,
+            "Error reading image from clipboard - the program that owns the clipboard stopped "
+            "answering");
+  const std::size_t messages = desktop_.messages.size();
+  desktop_.clipboard_fetch = [](const std::atomic<bool>& cancel, std::string& error) {
+    while (!cancel) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    error = "cancelled";
+    return std::optional<std::vector<std::uint8_t>>();
+  };
+  window_->PasteImage();
+  ASSERT_TRUE(window_->load_in_progress());
+  window_->Escape();
+  WaitForLoad();
+  EXPECT_EQ(desktop_.messages.size(), messages);
   EXPECT_EQ(window_->files().Count(), 2);
   EXPECT_EQ(window_->image().Width(), 41);
 }

@@ -81,6 +81,8 @@ ClipboardImageStatus ScriptedDesktop::GetClipboardImage(ClipboardPicture& out, s
   }
   if (clipboard_image) {
     out.pixels = clipboard_image->Clone();
+  } else if (clipboard_fetch) {
+    out.fetch_file_bytes = clipboard_fetch;
   } else if (clipboard_file_bytes) {
     out.file_bytes = *clipboard_file_bytes;
   } else {

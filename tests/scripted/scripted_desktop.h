@@ -57,6 +57,7 @@ class ScriptedDesktop final : public Desktop {
   std::optional<Bitmap> clipboard_image;
   // An image file's bytes as another program offers them (used when no clipboard_image).
   std::optional<std::vector<std::uint8_t>> clipboard_file_bytes;
+  ClipboardFetch clipboard_fetch;  // another program's bytes still to be fetched
   bool clipboard_unreadable = false;
 
   void ShowMessage(const std::string& caption, const std::string& text) override;
