@@ -14,7 +14,7 @@
 namespace zelk {
 
 struct X11ClipboardRequest {
-  std::string display;              // an X display name, as in $DISPLAY
+  std::string display;               // an X display name, as in $DISPLAY
   std::vector<std::string> targets;  // MIME types in order of preference
   // The owner must answer, and send every next chunk, within this time.
   int stall_timeout_ms = 5000;

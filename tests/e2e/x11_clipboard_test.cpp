@@ -51,8 +51,7 @@ class X11ClipboardTest : public ::testing::Test {
                                  path},
         options);
     ASSERT_TRUE(WaitUntil([&] {
-      return RunCommand({"xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"},
-                        server_->Env())
+      return RunCommand({"xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"}, server_->Env())
                  .output.find(type) != std::string::npos;
     }));
   }
