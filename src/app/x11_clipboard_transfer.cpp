@@ -15,6 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// What an INCR announcement may make us allocate before any of it has come.
+constexpr std::size_t kMostReservedAhead = std::size_t{512} << 20;
+
 struct FreeDeleter {
   void operator()(void* p) const noexcept { std::free(p); }
 };
@@ -151,9 +154,14 @@ bool Transfer::Read(const std::string& target, std::vector<std::uint8_t>& bytes,
   xcb_atom_t type = XCB_ATOM_NONE;
   if (!TakeProperty(bytes, type, error)) return false;
   if (type != incremental) return true;
-  // INCR: the first value was only the announced size; deleting it asked for the
-  // first chunk. Each chunk comes as a new value; an empty one ends the transfer.
+  // INCR: the first value was only the announced size (a lower bound, one 32-bit
+  // item); deleting it asked for the first chunk. Each chunk comes as a new value;
+  // an empty one ends the transfer. Room for the announced size is made at once,
+  // within reason, so a large picture is not copied over and over as it grows.
+  std::uint32_t announced = 0;
+  if (bytes.size() == sizeof announced) std::memcpy(&announced, bytes.data(), sizeof announced);
   bytes.clear();
+  bytes.reserve(std::min<std::size_t>({announced, request_.max_bytes, kMostReservedAhead}));
   for (;;) {
     deadline_ = Clock::now() + stall;
     const XcbReply<xcb_generic_event_t> event = WaitForEvent(error);
