@@ -1,6 +1,6 @@
 #include "app/decode_job.h"
 
-#if defined(__GLIBC__)
+#ifdef __GLIBC__
 #include <malloc.h>
 #endif
 

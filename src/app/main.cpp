@@ -59,8 +59,6 @@ class ZelkApplication final : public QApplication {
   zelk::Desktop& desktop_;
 };
 
-// The file named on the command line starts decoding before the toolkit and the
-// window exist, so the two overlap; the window takes the result when it is shown.
 // Read as PNG, and only as PNG: left to guess, the toolkit loads every image plugin
 // it has (memory and start-up time the program never uses again).
 QIcon WindowIcon() {
@@ -69,6 +67,8 @@ QIcon WindowIcon() {
   return QIcon(QPixmap::fromImage(reader.read()));
 }
 
+// The file named on the command line starts decoding before the toolkit and the
+// window exist, so the two overlap; the window takes the result when it is shown.
 std::unique_ptr<zelk::DecodeJob> StartEarlyDecode() {
   const std::string argument = zelk::FileArgument();
   if (argument.empty()) return nullptr;

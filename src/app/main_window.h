@@ -27,6 +27,7 @@
 #include "core/inspect/region_stats.h"
 #include "core/view/geometry.h"
 #include "core/view/view_mapping.h"
+
 class QHBoxLayout;
 
 namespace zelk {

@@ -336,8 +336,7 @@ PromptDialog& SharedPromptDialog() {
   if (!Instance()) {
     QWidget* owner = Owner().data();
     Instance() = new PromptDialog(owner);
-    static const bool cleanup_registered = (qAddPostRoutine(DeleteUnownedInstance), true);
-    (void)cleanup_registered;
+    if (owner == nullptr) qAddPostRoutine(DeleteUnownedInstance);
   }
   return *Instance();
 }

@@ -74,6 +74,7 @@ bool Transfer::Open(std::string& error) {
   xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screens.data->root, 0, 0, 1, 1, 0,
                     XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
   property_ = Atom("ZELK_CLIPBOARD");
+  if (property_ == XCB_ATOM_NONE) error = "the X display did not answer";
   return property_ != XCB_ATOM_NONE;
 }
 
