@@ -180,6 +180,9 @@ class MainWindow final : public QWidget {
   void FinishLoad(std::uint64_t ticket);
   // A pasted file's bytes decoded: listed and shown, or the clipboard's error.
   void FinishPaste(DecodeJob& job);
+  // Writes the image to path (its extension picks the format) on a thread of its own
+  // while the window repaints; throws what the writer threw.
+  void SaveImageRepainting(const std::string& path);
   void CancelLoad();
   void ShowLoadProgress();
   void ReportPassedOverFailures();

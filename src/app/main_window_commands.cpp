@@ -1,11 +1,16 @@
 // MainWindow: the commands that write, print, copy, paste or change the image.
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <system_error>
+#include <thread>
 
 #include "app/decode_job.h"
 #include "app/main_window.h"
 #include "app/print_command.h"
 #include "app/prompt_dialog.h"
+#include "app/qt_desktop.h"
 #include "codecs/image_formats.h"
 #include "codecs/image_writer.h"
 #include "core/files/file_spec.h"
@@ -66,12 +71,39 @@ void MainWindow::ConvertCurrentFile() {
   }
   // Written to a temporary file and renamed over the target only when complete; a
   // failure reaches the standard exception display with the system's reason.
-  SaveImageFile(*target, image_);
+  SaveImageRepainting(*target);
   // The image shown is now that file's.
   shown_path_ = *target;
   files_.Add(*target);
   SelectShownEntry();
   RenderView();
+}
+
+void MainWindow::SaveImageRepainting(const std::string& path) {
+  // A large PNG takes seconds to compress. The writer gets a thread of its own and
+  // the window goes on repainting; commands that arrive meanwhile wait, as during
+  // every command, so nothing changes the image under the writer.
+  std::packaged_task<void()> write([this, &path] { SaveImageFile(path, image_); });
+  std::future<void> written = write.get_future();
+  std::thread writer;
+  try {
+    writer = std::thread(std::move(write));
+  } catch (const std::system_error&) {
+    SaveImageFile(path, image_);  // no thread to be had: written here
+    return;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  bool told = false;
+  while (written.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready) {
+    if (!told && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(150)) {
+      controls_.status_bar->showMessage(DisplayText("Saving " + path + " ..."));
+      told = true;
+    }
+    desktop_.ProcessEvents();
+  }
+  writer.join();
+  if (told) controls_.status_bar->clearMessage();
+  written.get();  // the writer's failure, if any, from here on
 }
 
 bool MainWindow::SaveVisibleView() {

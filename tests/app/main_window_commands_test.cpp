@@ -70,6 +70,29 @@ TEST_F(MainWindowTest, ConvertWritesByExtensionAndTheNewFileBecomesCurrent) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "noextension"));
 }
 
+TEST_F(MainWindowTest, TheWindowGoesOnProcessingEventsWhileAConvertWrites) {
+  MakeWindow(300, 200);
+  // Noise compresses slowly: writing it as PNG takes a good fraction of a second.
+  const auto noise = [](int x, int y) {
+    return (static_cast<std::uint32_t>(x) * 2654435761u ^ static_cast<std::uint32_t>(y) * 40503u) *
+               2246822519u >>
+           8;
+  };
+  OpenThroughDialog({WriteImage("noise.bmp", 1600, 1200, noise)});
+  const std::string target = (dir_ / "noise.png").string();
+  int events_while_writing = 0;
+  desktop_.on_process_events = [&] {
+    if (!std::filesystem::exists(target)) ++events_while_writing;
+  };
+  desktop_.save_answers.push_back(target);
+  window_->ConvertCurrentFile();
+  EXPECT_GT(events_while_writing, 0);
+  Bitmap written;
+  LoadImageFile(target, written);
+  EXPECT_TRUE(SamePixels(written, window_->image()));
+  EXPECT_EQ(Caption().rfind("2/2 " + target + "  ", 0), 0u) << Caption();
+}
+
 TEST_F(MainWindowTest, AFailedConvertIsShownAndChangesNothing) {
   MakeWindow(300, 200);
   const std::string source = WriteImage("a.png", 30, 20, Pattern);
