@@ -180,9 +180,11 @@ class MainWindow final : public QWidget {
   void FinishLoad(std::uint64_t ticket);
   // A pasted file's bytes decoded: listed and shown, or the clipboard's error.
   void FinishPaste(DecodeJob& job);
-  // Writes the image to path (its extension picks the format) on a thread of its own
-  // while the window repaints; throws what the writer threw.
-  void SaveImageRepainting(const std::string& path);
+  // Runs work on a thread of its own and returns when it has ended, the window
+  // repainting meanwhile (with status in the status bar after a moment) and other
+  // commands waiting; throws what work threw. For writing and printing, which take
+  // seconds on a large image and only read it.
+  void RunWhileRepainting(const std::string& status, const std::function<void()>& work);
   void CancelLoad();
   void ShowLoadProgress();
   void ReportPassedOverFailures();

@@ -71,7 +71,7 @@ void MainWindow::ConvertCurrentFile() {
   }
   // Written to a temporary file and renamed over the target only when complete; a
   // failure reaches the standard exception display with the system's reason.
-  SaveImageRepainting(*target);
+  RunWhileRepainting("Saving " + *target + " ...", [&] { SaveImageFile(*target, image_); });
   // The image shown is now that file's.
   shown_path_ = *target;
   files_.Add(*target);
@@ -79,31 +79,30 @@ void MainWindow::ConvertCurrentFile() {
   RenderView();
 }
 
-void MainWindow::SaveImageRepainting(const std::string& path) {
-  // A large PNG takes seconds to compress. The writer gets a thread of its own and
-  // the window goes on repainting; commands that arrive meanwhile wait, as during
-  // every command, so nothing changes the image under the writer.
-  std::packaged_task<void()> write([this, &path] { SaveImageFile(path, image_); });
-  std::future<void> written = write.get_future();
-  std::thread writer;
+void MainWindow::RunWhileRepainting(const std::string& status, const std::function<void()>& work) {
+  // Commands that arrive meanwhile wait, as during every command, so nothing
+  // changes the image under the worker.
+  std::packaged_task<void()> task(work);
+  std::future<void> ended = task.get_future();
+  std::thread worker;
   try {
-    writer = std::thread(std::move(write));
+    worker = std::thread(std::move(task));
   } catch (const std::system_error&) {
-    SaveImageFile(path, image_);  // no thread to be had: written here
+    work();  // no thread to be had: run here
     return;
   }
   const auto started = std::chrono::steady_clock::now();
   bool told = false;
-  while (written.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready) {
+  while (ended.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready) {
     if (!told && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(150)) {
-      controls_.status_bar->showMessage(DisplayText("Saving " + path + " ..."));
+      controls_.status_bar->showMessage(DisplayText(status));
       told = true;
     }
     desktop_.ProcessEvents();
   }
-  writer.join();
+  worker.join();
   if (told) controls_.status_bar->clearMessage();
-  written.get();  // the writer's failure, if any, from here on
+  ended.get();  // what work threw, if anything, from here on
 }
 
 bool MainWindow::SaveVisibleView() {
@@ -130,7 +129,9 @@ void MainWindow::Print() {
   const CommandScope scope(*this);
 
   if (!HasCurrentEntry() || image_.Empty()) return;
-  RunPrintCommand(desktop_, image_, caption_text_, files_[file_index_]);
+  RunPrintCommand(
+      desktop_, image_, caption_text_, files_[file_index_],
+      [this](const std::function<void()>& work) { RunWhileRepainting("Printing ...", work); });
 }
 
 bool MainWindow::CopyImageToClipboard() {

@@ -111,7 +111,7 @@ void PrintImagePage(QPrinter& printer, const Bitmap& image, const std::string& t
 constexpr int kPdfResolution = 600;
 
 void RunPrintCommand(Desktop& desktop, const Bitmap& image, const std::string& caption,
-                     const std::string& current_path) {
+                     const std::string& current_path, const WorkRunner& run_page) {
   const bool titled = ConfirmWithSound("Print Titling");
   QPrinter printer(QPrinter::HighResolution);
   if (!desktop.ChoosePrinter(printer)) return;
@@ -124,7 +124,8 @@ void RunPrintCommand(Desktop& desktop, const Bitmap& image, const std::string& c
                                  ? QPageLayout::Landscape
                                  : QPageLayout::Portrait);
   printer.setDocName(DisplayText("Printing " + current_path));
-  PrintImagePage(printer, image, titled ? PrintTitleFromCaption(caption) : std::string());
+  const std::string title = titled ? PrintTitleFromCaption(caption) : std::string();
+  run_page([&] { PrintImagePage(printer, image, title); });
 }
 
 }  // namespace zelk
