@@ -15,6 +15,7 @@
 #include "codecs/image_writer.h"
 #include "expected_view.h"
 #include "needed_tool.h"
+#include "x_server_test.h"
 #include "x_session.h"
 
 namespace zelk::e2e {
@@ -52,17 +53,13 @@ auto CaptionIs(const std::string& position, const std::string& path, const std::
   };
 }
 
-class ViewerTest : public ::testing::Test {
+class ViewerTest : public XServerTest {
  protected:
   void SetUp() override {
-    const std::string missing = MissingTool();
-    if (!missing.empty()) ZELK_SKIP_WITHOUT_TOOL(missing);
-    char pattern[] = "/tmp/zelk-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    XServerTest::SetUp();
+    if (!Ready()) return;
     images_ = root_ + "/images";
     fs::create_directories(images_);
-    server_ = std::make_unique<XServer>(root_ + "/xvfb.log");
   }
 
   void TearDown() override {
@@ -73,8 +70,7 @@ class ViewerTest : public ::testing::Test {
         std::fprintf(stderr, "viewer output:\n%s\n", viewer_->ErrorOutput().c_str());
       viewer_.reset();
     }
-    server_.reset();
-    if (!root_.empty()) fs::remove_all(root_);
+    XServerTest::TearDown();
   }
 
   std::string Write(const std::string& name, const Bitmap& image) {
@@ -147,8 +143,7 @@ class ViewerTest : public ::testing::Test {
     return box;
   }
 
-  std::string root_, images_;
-  std::unique_ptr<XServer> server_;
+  std::string images_;
   std::unique_ptr<Viewer> viewer_;
 };
 

@@ -3,38 +3,24 @@
 // one piece, the first target given wins, and a cancel or a missing owner ends it.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <thread>
 
 #include "app/x11_clipboard_transfer.h"
-#include "needed_tool.h"
-#include "x_session.h"
+#include "x_server_test.h"
 
 namespace zelk::e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
-class X11ClipboardTest : public ::testing::Test {
+class X11ClipboardTest : public XServerTest {
  protected:
-  void SetUp() override {
-    const std::string missing = MissingTool();
-    if (!missing.empty()) ZELK_SKIP_WITHOUT_TOOL(missing);
-    char pattern[] = "/tmp/zelk-x11clip-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    server_ = std::make_unique<XServer>(root_ + "/xvfb.log");
-  }
   void TearDown() override {
     owner_.reset();
-    server_.reset();
-    if (!root_.empty()) fs::remove_all(root_);
+    XServerTest::TearDown();
   }
 
   // xclip owns the clipboard with these bytes as type, until the test ends.
@@ -68,8 +54,6 @@ class X11ClipboardTest : public ::testing::Test {
     return bytes;
   }
 
-  std::string root_;
-  std::unique_ptr<XServer> server_;
   std::unique_ptr<ChildProcess> owner_;
   std::atomic<bool> cancel_{false};
 };
