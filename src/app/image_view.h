@@ -22,8 +22,17 @@ class ImageView final : public QWidget {
 
   ViewImage& Picture() { return picture_; }
   const ViewImage& Picture() const { return picture_; }
-  // Where the pointer is over the view, in device pixels; nothing when it is elsewhere.
-  std::optional<QPoint> PointerPosition() const;
+  // Where the pointer is over the view, in device pixels: on X11 asked of the server
+  // (exact at any scale factor), elsewhere where it last moved over the view; nothing
+  // when it is elsewhere or not known.
+  std::optional<QPoint> KnownPointer() const;
+  // KnownPointer, or the view's centre.
+  QPoint PointerInView() const;
+  // A position the pointer was seen at by an event the view did not receive itself.
+  void NotePointer(int x, int y) { last_pointer_ = QPoint(x, y); }
+  // Space is held: the left button pans.
+  bool SpaceHeld() const { return space_held_; }
+  void SetSpaceHeld(bool held) { space_held_ = held; }
   // Repaints now (the zoomed view and the box follow the pointer without lag).
   void RepaintNow();
 
@@ -43,9 +52,16 @@ class ImageView final : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   QPoint ToDevice(const QPointF& logical) const;
+  // The pointer in device pixels of the view, from the X server; nothing elsewhere.
+  std::optional<QPoint> DevicePointerFromServer() const;
+  // An event's position in device pixels: the server's exact one where it can be had.
+  QPoint EventPosition(const QPointF& logical);
+  QPoint last_pointer_{-1, -1};
+  bool space_held_ = false;
   ViewImage picture_;
   QString hint_;
   int wheel_eighths_ = 0;  // angle not yet turned into whole notches

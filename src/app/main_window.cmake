@@ -8,7 +8,14 @@ target_sources(zelk_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/decode_job.h
   ${CMAKE_CURRENT_LIST_DIR}/main_window_view.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_commands.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/main_window_inspection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/background_task.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/background_task.h
+  ${CMAKE_CURRENT_LIST_DIR}/command_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/command_table.h
+  ${CMAKE_CURRENT_LIST_DIR}/image_browser.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/image_browser.h
+  ${CMAKE_CURRENT_LIST_DIR}/inspector_controller.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/inspector_controller.h
   ${CMAKE_CURRENT_LIST_DIR}/inspector_panel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/inspector_panel.h
 )

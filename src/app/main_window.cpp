@@ -18,6 +18,8 @@
 #include "app/decode_job.h"
 #include "app/exception_net.h"
 #include "app/qt_desktop.h"
+#include "core/files/file_spec.h"
+#include "core/files/paths.h"
 #include "core/window_size.h"
 #include "platform/desktop.h"
 #include "support/support.h"
@@ -28,6 +30,8 @@ namespace {
 // The form's built-in client area, kept on screens of 640 x 480 or less.
 constexpr WindowSize kBuiltInSize{622, 422};
 constexpr int kPanelWidth = 622;
+// Enforce Aspect ends at 449; Convert and Quit take the last 121 pixels.
+constexpr int kPanelMinimumWidth = 449 + 4 + 121;
 
 QPushButton* MakeButton(QWidget* parent, const char* caption, int x, int y, int w, int h) {
   auto* button = new QPushButton(QString::fromUtf8(caption), parent);
@@ -54,13 +58,16 @@ void TopPanel::resizeEvent(QResizeEvent* event) {
     child->move(width() - margin - child->width(), child->y());
 }
 
-MainWindow::MainWindow(Desktop& desktop, QWidget* parent) : QWidget(parent), desktop_(desktop) {
+MainWindow::MainWindow(Desktop& desktop, QWidget* parent)
+    : QWidget(parent),
+      desktop_(desktop),
+      browser_(this, [this](std::uint64_t ticket) { FinishLoad(ticket); }),
+      inspector_(this) {
   setWindowTitle(QStringLiteral("Zelk Lossless Image Zoomer"));
   BuildControls();
   ConnectCommands();
   setAcceptDrops(true);
 
-  // Resizes while the window is being sized do nothing: loading_ is already set.
   QScreen* screen = QGuiApplication::primaryScreen();
   const QSize screen_size = screen ? screen->size() : QSize(0, 0);
   const WindowSize size =
@@ -74,12 +81,7 @@ MainWindow::MainWindow(Desktop& desktop, QWidget* parent) : QWidget(parent), des
 }
 
 MainWindow::~MainWindow() {
-  // Every decode stops and its thread is joined while the window still exists: a
-  // thread that ends posts its result to the window.
-  early_job_.reset();
-  load_job_.reset();
-  abandoned_jobs_.clear();
-  StopRegionStats();
+  qApp->removeEventFilter(this);
 }
 
 void MainWindow::BuildControls() {
@@ -101,6 +103,9 @@ void MainWindow::BuildControls() {
   panel_palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
   controls_.top_panel->setPalette(panel_palette);
   controls_.top_panel->resize(kPanelWidth, 41);
+  // Narrower than this, the right-anchored Convert and Quit would cover the controls
+  // on the left.
+  controls_.top_panel->setMinimumWidth(kPanelMinimumWidth);
 
   controls_.zoom_button = MakeButton(controls_.top_panel, "&Zoom In", 79, 7, 64, 23);
   controls_.zoom_button->setToolTip(QStringLiteral("Right-Click to Copy\nSVG Path to Clipboard"));
@@ -157,56 +162,64 @@ void MainWindow::BuildControls() {
   layout->addLayout(controls_.view_row, 1);
   layout->addWidget(controls_.status_bar);
 
-  readout_delay_timer_ = new QTimer(this);
-  readout_delay_timer_->setInterval(750);
-  readout_delay_timer_->setSingleShot(true);
-  progress_timer_ = new QTimer(this);
-  progress_timer_->setSingleShot(true);
-  stats_timer_ = new QTimer(this);
-  stats_timer_->setSingleShot(true);
-  stats_timer_->setInterval(60);
+  // A click leaves the keyboard focus where it was, so Space (with a left drag: pan)
+  // reaches the view after a button was clicked; Tab still reaches every control, and
+  // Space then presses it.
+  for (QWidget* control : controls_.top_panel->findChildren<QAbstractButton*>())
+    control->setFocusPolicy(Qt::TabFocus);
+
+  controls_.readout_delay_timer = new QTimer(this);
+  controls_.readout_delay_timer->setInterval(750);
+  controls_.readout_delay_timer->setSingleShot(true);
+  controls_.progress_timer = new QTimer(this);
+  controls_.progress_timer->setSingleShot(true);
 }
 
-void MainWindow::ConnectClick(QAbstractButton* control, void (MainWindow::*command)()) {
-  connect(control, &QAbstractButton::clicked, this,
-          [this, command] { RunGuarded([&] { (this->*command)(); }); });
-}
-
-void MainWindow::ConnectRightClick(QWidget* control, bool (MainWindow::*command)()) {
-  // A right-click runs the command; the controls have no menu of their own to show.
-  control->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(control, &QWidget::customContextMenuRequested, this,
-          [this, command](const QPoint&) { RunGuarded([&] { (this->*command)(); }); });
-}
-
-void MainWindow::AddShortcut(const QKeySequence& keys, void (MainWindow::*command)()) {
-  auto* shortcut = new QShortcut(keys, this);
-  shortcut->setContext(Qt::WindowShortcut);
-  connect(shortcut, &QShortcut::activated, this,
-          [this, command] { RunGuarded([&] { (this->*command)(); }); });
+QAbstractButton* MainWindow::ButtonOf(Control control) const {
+  switch (control) {
+    case Control::kNone:
+      return nullptr;
+    case Control::kLoad:
+      return controls_.load_button;
+    case Control::kZoom:
+      return controls_.zoom_button;
+    case Control::kPrevious:
+      return controls_.previous_button;
+    case Control::kNext:
+      return controls_.next_button;
+    case Control::kPrint:
+      return controls_.print_button;
+    case Control::kConvert:
+      return controls_.convert_button;
+    case Control::kActualSize:
+      return controls_.actual_size_box;
+    case Control::kQuit:
+      return controls_.quit_button;
+  }
+  return nullptr;
 }
 
 void MainWindow::ConnectCommands() {
-  ConnectClick(controls_.load_button, &MainWindow::OpenFiles);
-  ConnectClick(controls_.zoom_button, &MainWindow::ToggleZoom);
-  ConnectClick(controls_.previous_button, &MainWindow::ShowPrevious);
-  ConnectClick(controls_.next_button, &MainWindow::ShowNext);
-  ConnectClick(controls_.quit_button, &MainWindow::Quit);
-  ConnectClick(controls_.print_button, &MainWindow::Print);
-  ConnectClick(controls_.convert_button, &MainWindow::ConvertCurrentFile);
-  ConnectClick(controls_.actual_size_box, &MainWindow::ApplyActualSizeSetting);
-  connect(readout_delay_timer_, &QTimer::timeout, this,
+  for (const CommandSpec& spec : CommandTable()) {
+    const CommandId id = spec.id;
+    if (QAbstractButton* button = ButtonOf(spec.click))
+      connect(button, &QAbstractButton::clicked, this, [this, id] { Dispatch(id); });
+    if (QAbstractButton* button = ButtonOf(spec.right_click)) {
+      // A right-click runs the command; the controls have no menu of their own to show.
+      button->setContextMenuPolicy(Qt::CustomContextMenu);
+      connect(button, &QWidget::customContextMenuRequested, this,
+              [this, id](const QPoint&) { Dispatch(id); });
+    }
+    for (const char* keys : spec.keys) {
+      auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(keys)), this);
+      shortcut->setContext(Qt::WindowShortcut);
+      connect(shortcut, &QShortcut::activated, this, [this, id] { Dispatch(id); });
+    }
+  }
+  connect(controls_.readout_delay_timer, &QTimer::timeout, this,
           [this] { RunGuarded([&] { AttachPointerReadout(); }); });
-  connect(stats_timer_, &QTimer::timeout, this,
-          [this] { RunGuarded([&] { StartRegionStats(); }); });
-  connect(progress_timer_, &QTimer::timeout, this,
+  connect(controls_.progress_timer, &QTimer::timeout, this,
           [this] { RunGuarded([&] { ShowLoadProgress(); }); });
-
-  ConnectRightClick(controls_.load_button, &MainWindow::ReplaceColourRanges);
-  ConnectRightClick(controls_.zoom_button, &MainWindow::CopyZoomBoxAsSvgPath);
-  ConnectRightClick(controls_.print_button, &MainWindow::CopyImageToClipboard);
-  ConnectRightClick(controls_.convert_button, &MainWindow::SaveVisibleView);
-  ConnectRightClick(controls_.actual_size_box, &MainWindow::PasteImage);
 
   controls_.view->on_mouse_down = [this](Qt::MouseButton button, int x, int y) {
     RunGuarded([&] { PressOnView(button, x, y); });
@@ -215,79 +228,217 @@ void MainWindow::ConnectCommands() {
     RunGuarded([&] { MoveOverView(buttons, x, y); });
   };
   controls_.view->on_wheel = [this](int notches, int x, int y) {
-    RunGuarded([&] { WheelOverView(notches, x, y); });
+    Dispatch(CommandId::kWheel, [=, this] { DoWheel(notches, x, y); });
   };
   qApp->installEventFilter(this);
-
-  // Keys a viewer's users expect beside the mnemonics.
-  AddShortcut(Qt::Key_Left, &MainWindow::ShowPrevious);
-  AddShortcut(Qt::Key_PageUp, &MainWindow::ShowPrevious);
-  AddShortcut(Qt::Key_Right, &MainWindow::ShowNext);
-  AddShortcut(Qt::Key_PageDown, &MainWindow::ShowNext);
-  AddShortcut(Qt::Key_Escape, &MainWindow::Escape);
-  AddShortcut(Qt::Key_Plus, &MainWindow::ZoomInStep);
-  AddShortcut(Qt::Key_Equal, &MainWindow::ZoomInStep);  // + without Shift
-  AddShortcut(Qt::Key_Minus, &MainWindow::ZoomOutStep);
-  AddShortcut(Qt::Key_0, &MainWindow::ShowFitted);
-  AddShortcut(Qt::Key_1, &MainWindow::ShowActualPixelsAtPointer);
-  AddShortcut(Qt::Key_G, &MainWindow::ToggleGrid);
-  AddShortcut(Qt::Key_I, &MainWindow::ToggleInspector);
-  AddShortcut(Qt::Key_F11, &MainWindow::ToggleFullScreen);
-  AddShortcut(Qt::Key_F1, &MainWindow::ShowKeysAndGestures);
-  AddShortcut(Qt::Key_Question, &MainWindow::ShowKeysAndGestures);
-  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::OpenFiles);
-  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), &MainWindow::Print);
-  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), &MainWindow::CopyImageToClipboardKey);
-  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_V), &MainWindow::PasteImageKey);
-  AddShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), &MainWindow::CopyColourUnderPointer);
 }
 
 void MainWindow::RunGuarded(const std::function<void()>& command) {
   RunShowingExceptions(desktop_, command);
 }
 
-void MainWindow::CopyImageToClipboardKey() {
-  CopyImageToClipboard();
-}
-
-void MainWindow::PasteImageKey() {
-  PasteImage();
-}
-
-void MainWindow::Escape() {
-  if (load_job_) {
-    CancelLoad();
-  } else if (zoomed_) {
-    ToggleZoom();
+void CommandQueue::RunExclusive(const Command& command,
+                                const std::function<void(const Command&)>& run) {
+  if (depth_ > 0) {
+    deferred_.push_back(command);
+    return;
+  }
+  ++depth_;
+  run(command);
+  --depth_;
+  // Each waiting one runs as a command of its own, in the order it arrived; one that
+  // is again deferred (it paused, and more input came) joins the end of the queue.
+  while (!deferred_.empty() && depth_ == 0) {
+    Command next = std::move(deferred_.front());
+    deferred_.erase(deferred_.begin());
+    ++depth_;
+    run(next);
+    --depth_;
   }
 }
 
-MainWindow::CommandScope::CommandScope(MainWindow& window) : window_(window) {
-  ++window_.command_depth_;
+void CommandQueue::WaitForLoad(CommandId id, Command command) {
+  std::erase_if(waiting_for_load_, [id](const auto& entry) { return entry.first == id; });
+  waiting_for_load_.emplace_back(id, std::move(command));
 }
 
-MainWindow::CommandScope::~CommandScope() {
-  if (--window_.command_depth_ == 0) window_.RunDeferredCommands();
+std::vector<std::pair<CommandId, CommandQueue::Command>> CommandQueue::TakeWaiting() {
+  return std::exchange(waiting_for_load_, {});
 }
 
-bool MainWindow::DeferWhileBusy(std::function<void()> command) {
-  if (command_depth_ == 0) return false;
-  deferred_commands_.push_back(std::move(command));
+void MainWindow::Dispatch(CommandId id) {
+  Dispatch(id, [this, id] { Run(id); });
+}
+
+void MainWindow::Dispatch(CommandId id, std::function<void()> run) {
+  commands_.RunExclusive(
+      [this, id, run = std::move(run)] {
+        if (browser_.Loading()) {
+          switch (Command(id).while_loading) {
+            case WhileLoading::kRunNow:
+              break;
+            case WhileLoading::kAfterLoad:
+              commands_.WaitForLoad(id, run);
+              return;
+            case WhileLoading::kRefuse:
+              controls_.status_bar->showMessage(
+                  DisplayText(std::string(Command(id).name) + ": not while an image loads"));
+              return;
+          }
+        }
+        run();
+      },
+      [this](const CommandQueue::Command& command) { RunGuarded(command); });
+}
+
+void MainWindow::RunCommandsWaitingForLoad(bool new_image_shown) {
+  for (auto& [id, command] : commands_.TakeWaiting()) {
+    if (!new_image_shown) {
+      controls_.status_bar->showMessage(
+          DisplayText(std::string(Command(id).name) + " was not run: no new image was shown"));
+      continue;
+    }
+    Dispatch(id, std::move(command));
+  }
+}
+
+void MainWindow::Run(CommandId id) {
+  switch (id) {
+    case CommandId::kOpenFiles:
+      return DoOpenFiles();
+    case CommandId::kReplaceColours:
+      return DoReplaceColours();
+    case CommandId::kToggleZoom:
+      return DoToggleZoom();
+    case CommandId::kCopySvgPath:
+      return DoCopySvgPath();
+    case CommandId::kPrevious:
+      return ApplyBrowseResult(browser_.Previous());
+    case CommandId::kNext:
+      return ApplyBrowseResult(browser_.Next());
+    case CommandId::kPrint:
+      return DoPrint();
+    case CommandId::kCopyImage:
+      return DoCopyImage();
+    case CommandId::kActualSize:
+      return ApplyActualSizeSetting();
+    case CommandId::kPaste:
+      return DoPaste();
+    case CommandId::kConvert:
+      return DoConvert();
+    case CommandId::kSaveVisible:
+      return DoSaveVisible();
+    case CommandId::kQuit:
+      close();
+      return;
+    case CommandId::kEscape:
+      return DoEscape();
+    case CommandId::kZoomInStep:
+      return DoZoomStep(+1);
+    case CommandId::kZoomOutStep:
+      return DoZoomStep(-1);
+    case CommandId::kFit:
+      return DoFit();
+    case CommandId::kActualPixels:
+      return DoActualPixels();
+    case CommandId::kGrid:
+      return DoToggleGrid();
+    case CommandId::kInspector:
+      return DoToggleInspector();
+    case CommandId::kCopyColour:
+      return DoCopyColour();
+    case CommandId::kFullScreen:
+      setWindowState(windowState() ^ Qt::WindowFullScreen);
+      return;
+    case CommandId::kHelp:
+      ReportMessage(KeysAndGesturesText());
+      return;
+    case CommandId::kWheel:
+    case CommandId::kLeftDrag:
+    case CommandId::kPanDrag:
+    case CommandId::kDrop:
+      return;  // gestures carry their arguments: Dispatch(id, run)
+  }
+}
+
+// The public commands, as a user gives them.
+void MainWindow::OpenFiles() {
+  Dispatch(CommandId::kOpenFiles);
+}
+void MainWindow::OpenSelection(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  Dispatch(CommandId::kDrop, [this, paths] {
+    ChangeCurrentFolder(PathPart(paths.front()));
+    ApplyBrowseResult(browser_.Open(paths));
+  });
+}
+void MainWindow::ShowPrevious() {
+  Dispatch(CommandId::kPrevious);
+}
+void MainWindow::ShowNext() {
+  Dispatch(CommandId::kNext);
+}
+void MainWindow::ToggleZoom() {
+  Dispatch(CommandId::kToggleZoom);
+}
+void MainWindow::Escape() {
+  Dispatch(CommandId::kEscape);
+}
+void MainWindow::Print() {
+  Dispatch(CommandId::kPrint);
+}
+void MainWindow::Quit() {
+  Dispatch(CommandId::kQuit);
+}
+void MainWindow::ConvertCurrentFile() {
+  Dispatch(CommandId::kConvert);
+}
+bool MainWindow::SaveVisibleView() {
+  Dispatch(CommandId::kSaveVisible);
   return true;
 }
-
-void MainWindow::RunDeferredCommands() {
-  // Each runs as a command of its own, in the order it arrived; one that is again
-  // deferred (it paused, and more input came) joins the end of the queue.
-  while (!deferred_commands_.empty() && command_depth_ == 0) {
-    std::function<void()> command = std::move(deferred_commands_.front());
-    deferred_commands_.erase(deferred_commands_.begin());
-    RunGuarded(command);
-  }
+bool MainWindow::CopyImageToClipboard() {
+  Dispatch(CommandId::kCopyImage);
+  return false;
 }
-
-void MainWindow::Quit() {
-  close();
+bool MainWindow::PasteImage() {
+  Dispatch(CommandId::kPaste);
+  return true;
+}
+bool MainWindow::ReplaceColourRanges() {
+  Dispatch(CommandId::kReplaceColours);
+  return true;
+}
+bool MainWindow::CopyZoomBoxAsSvgPath() {
+  Dispatch(CommandId::kCopySvgPath);
+  return true;
+}
+void MainWindow::ZoomInStep() {
+  Dispatch(CommandId::kZoomInStep);
+}
+void MainWindow::ZoomOutStep() {
+  Dispatch(CommandId::kZoomOutStep);
+}
+void MainWindow::ShowFitted() {
+  Dispatch(CommandId::kFit);
+}
+void MainWindow::ShowActualPixelsAtPointer() {
+  Dispatch(CommandId::kActualPixels);
+}
+void MainWindow::ToggleGrid() {
+  Dispatch(CommandId::kGrid);
+}
+void MainWindow::ToggleInspector() {
+  Dispatch(CommandId::kInspector);
+}
+void MainWindow::CopyColourUnderPointer() {
+  Dispatch(CommandId::kCopyColour);
+}
+void MainWindow::ToggleFullScreen() {
+  Dispatch(CommandId::kFullScreen);
+}
+void MainWindow::ShowKeysAndGestures() {
+  Dispatch(CommandId::kHelp);
 }
 
 // The owned objects are released with the window, so the window always agrees to
@@ -297,18 +448,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::AttachPointerReadout() {
-  readout_delay_timer_->stop();
+  controls_.readout_delay_timer->stop();
   controls_.view->mouse_move_attached = true;
-}
-
-void MainWindow::UpdateNavButtons() {
-  controls_.previous_button->setEnabled(file_index_ > 0);
-  controls_.next_button->setEnabled(file_index_ < files_.Count() - 1);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  RunGuarded([&] { RefitAfterResize(); });
+  commands_.RunExclusive([this] { RefitAfterResize(); },
+                         [this](const CommandQueue::Command& command) { RunGuarded(command); });
 }
 
 // Dropped files are only read: the drop is always a copy, never the move a file

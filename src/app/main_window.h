@@ -1,32 +1,32 @@
 #pragma once
-// The main window: its controls, the viewing state every command shares, and the
-// commands that wire the modules together. The pixel, geometry, colour, text and file
-// logic lives in the core library; this class only decides which of it runs when.
-// Its state is private: tests drive it through the same commands a user triggers and
-// read it through the accessors below.
+// The main window: its controls and their wiring. The state behind them has owners of
+// its own, and the window only connects them: the browser (the list, the image shown
+// and the load under way), the viewport (what the view shows of the image), the
+// inspector's counting, and the command table with its one dispatch point. Tests drive
+// the window through the same commands a user triggers and read the state through the
+// accessors below.
 
 #include <QCheckBox>
 #include <QFrame>
-#include <QKeySequence>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/command_table.h"
+#include "app/image_browser.h"
 #include "app/image_view.h"
+#include "app/inspector_controller.h"
 #include "core/bitmap.h"
 #include "core/files/file_list.h"
 #include "core/inspect/region_stats.h"
-#include "core/view/geometry.h"
-#include "core/view/view_mapping.h"
+#include "core/view/viewport.h"
 
 class QHBoxLayout;
 
@@ -47,6 +47,26 @@ class TopPanel final : public QFrame {
 
  private:
   std::vector<std::pair<QWidget*, int>> right_anchored_;
+};
+
+// One command at a time: a command that arrives while another pauses (retries,
+// message boxes and dialogs process events) runs once that one has ended. Commands
+// that must not act on an image being replaced wait here for the load to end.
+class CommandQueue {
+ public:
+  using Command = std::function<void()>;
+  // Runs command now, or after the running one when one is running.
+  void RunExclusive(const Command& command, const std::function<void(const Command&)>& run);
+  // Keeps command until the load ends; a later one of the same id replaces it.
+  void WaitForLoad(CommandId id, Command command);
+  // The waiting commands, in the order they came; the queue is then empty.
+  std::vector<std::pair<CommandId, Command>> TakeWaiting();
+  bool Busy() const { return depth_ > 0; }
+
+ private:
+  int depth_ = 0;
+  std::vector<Command> deferred_;
+  std::vector<std::pair<CommandId, Command>> waiting_for_load_;
 };
 
 class MainWindow final : public QWidget {
@@ -72,31 +92,28 @@ class MainWindow final : public QWidget {
     InspectorPanel* inspector = nullptr;
     QHBoxLayout* view_row = nullptr;  // the view, then the inspector
     QStatusBar* status_bar = nullptr;
+    // 750 ms after a load or paste the pointer readout starts again.
+    QTimer* readout_delay_timer = nullptr;
+    // A load shows its progress after a moment.
+    QTimer* progress_timer = nullptr;
   };
 
-  // ---- Commands (buttons, right-clicks, keys, drops, timers) ----------------
-  // Load Image: the open dialog, then the first of the chosen files.
+  // ---- Commands (buttons, right-clicks, keys, drops), each through the table ------
   void OpenFiles();
-  // Files dropped on the window, opened as if chosen together in the open dialog.
   void OpenSelection(const std::vector<std::string>& paths);
-  // A decode of the command line's file that main started before the window existed;
-  // OpenCommandLineArgument uses it instead of decoding the file again.
+  // A decode of the command line's file that main started before the window existed.
   void AdoptEarlyDecode(std::unique_ptr<DecodeJob> job);
   // Opens the file or folder named on the command line as soon as events are
   // processed (the window is shown first).
   void StartOpeningCommandLineArgument();
-  // The file or folder named on the command line, among its folder's images.
   void OpenCommandLineArgument();
   void ShowPrevious();
   void ShowNext();
-  // Zoom In into the box (or a default one), or Zoom Out back to the fitted view.
   void ToggleZoom();
-  // Escape: stops a load in progress (the image shown stays as it was), otherwise
-  // zooms out.
+  // Escape: stops a load in progress (the image shown stays), otherwise zooms out.
   void Escape();
   void Print();
   void Quit();
-  // Convert: the image written in the format its new name's extension picks.
   void ConvertCurrentFile();
   // The right-click commands; each returns true when it marked the click handled.
   bool SaveVisibleView();
@@ -104,20 +121,15 @@ class MainWindow final : public QWidget {
   bool PasteImage();
   bool ReplaceColourRanges();
   bool CopyZoomBoxAsSvgPath();
-  // Exact inspection (wheel and keys): whole magnifications 1, 2, 3, 4, 6 ... 128.
-  void ZoomInStep();                 // +: one step up around the view's centre
-  void ZoomOutStep();                // -: one step down; below the smallest, the fitted view
-  void ShowFitted();                 // 0
-  void ShowActualPixelsAtPointer();  // 1: one device pixel per image pixel
-  void ToggleGrid();                 // G
-  void ToggleInspector();            // I
-  void CopyColourUnderPointer();     // Ctrl+Shift+C: "#RRGGBB"
-  void ToggleFullScreen();           // F11
-  void ShowKeysAndGestures();        // F1, ?
-
-  // The inspector's statistics of the region last counted (nullopt while counting).
-  const std::optional<RegionStats>& inspector_stats() const { return region_stats_; }
-
+  void ZoomInStep();
+  void ZoomOutStep();
+  void ShowFitted();
+  void ShowActualPixelsAtPointer();
+  void ToggleGrid();
+  void ToggleInspector();
+  void CopyColourUnderPointer();
+  void ToggleFullScreen();
+  void ShowKeysAndGestures();
   // The tick 750 ms after a load or paste: the pointer readout starts again.
   void AttachPointerReadout();
 
@@ -127,15 +139,20 @@ class MainWindow final : public QWidget {
 
   // ---- Read-only views of the state -------------------------------------------
   const Controls& controls() const { return controls_; }
-  const Bitmap& image() const { return image_; }
-  const FileList& files() const { return files_; }
-  int current_index() const { return file_index_; }
-  const ZoomBox& zoom_box() const { return zoom_box_; }
-  double view_scale() const { return view_scale_; }
-  bool loading() const { return loading_; }
-  // True from the moment a load starts until its result is taken or dropped.
-  bool load_in_progress() const { return load_job_ != nullptr; }
-  bool zoomed() const { return zoomed_; }
+  const Bitmap& image() const { return browser_.image(); }
+  const FileList& files() const { return browser_.files(); }
+  int current_index() const { return browser_.index(); }
+  const ImageBrowser& browser() const { return browser_; }
+  const Viewport& viewport() const { return viewport_; }
+  const ZoomBox& zoom_box() const { return viewport_.box(); }
+  double view_scale() const { return viewport_.scale(); }
+  bool zoomed() const { return viewport_.zoomed(); }
+  // True while a load is under way or before any image was shown.
+  bool loading() const { return browser_.Loading() || browser_.image().Empty(); }
+  bool load_in_progress() const { return browser_.Loading(); }
+  const std::optional<RegionStats>& inspector_stats() const { return inspector_.stats(); }
+  // The caption as bytes (the print title comes from it).
+  std::string StatusLineText() const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -147,141 +164,71 @@ class MainWindow final : public QWidget {
  private:
   void BuildControls();
   void ConnectCommands();
-  void ConnectClick(QAbstractButton* control, void (MainWindow::*command)());
-  void ConnectRightClick(QWidget* control, bool (MainWindow::*command)());
-  // The right-click commands, for keys (whose commands return nothing).
-  void CopyImageToClipboardKey();
-  void PasteImageKey();
-  void AddShortcut(const QKeySequence& keys, void (MainWindow::*command)());
+  QAbstractButton* ButtonOf(Control control) const;
 
-  // One command at a time: a command that arrives while another one pauses (retries,
-  // message boxes and dialogs process events) runs once that one has ended.
-  class CommandScope {
-   public:
-    explicit CommandScope(MainWindow& window);
-    ~CommandScope();
-    CommandScope(const CommandScope&) = delete;
-    CommandScope& operator=(const CommandScope&) = delete;
+  // The one dispatch point: the table's rule for loads, one command at a time.
+  void Dispatch(CommandId id);
+  void Dispatch(CommandId id, std::function<void()> run);
+  void Run(CommandId id);
+  void RunCommandsWaitingForLoad(bool new_image_shown);
 
-   private:
-    MainWindow& window_;
-  };
-  bool DeferWhileBusy(std::function<void()> command);
-  void RunDeferredCommands();
-
-  // Loading and the list.
-  // Starts decoding entry index; an entry whose file has gone is dropped and the next
-  // one in direction (+1 or -1) taken instead.
-  void StartLoad(int index, int direction);
-  // job becomes the load under way: progress after a moment, FinishLoad when done.
-  void WatchLoad(std::unique_ptr<DecodeJob> job);
-  // The running load stops at its next row; its result will be dropped.
-  void SupersedeLoad();
+  // Loading.
+  void ApplyBrowseResult(const BrowseResult& result);
   void FinishLoad(std::uint64_t ticket);
-  // A pasted file's bytes decoded: listed and shown, or the clipboard's error.
-  void FinishPaste(DecodeJob& job);
-  // Runs work on a thread of its own and returns when it has ended, the window
-  // repainting meanwhile (with status in the status bar after a moment) and other
-  // commands waiting; throws what work threw. For writing and printing, which take
-  // seconds on a large image and only read it.
-  void RunWhileRepainting(const std::string& status, const std::function<void()>& work);
-  void CancelLoad();
   void ShowLoadProgress();
-  void ReportPassedOverFailures();
-  // The image of the list entry path becomes the one shown, fitted, with a fresh
-  // caption, title and readout.
-  void ShowNewImage(Bitmap image, const std::string& path);
-  // Points file_index_ at the entry of the image shown (-1 when it is not listed).
-  void SelectShownEntry();
-  void KeepShownImageListed();
-  // Where previous and next count from: the entry being loaded, else the one shown.
-  int NavigationIndex() const;
-  bool HasCurrentEntry() const { return file_index_ >= 0 && file_index_ < files_.Count(); }
-  void UpdateNavButtons();
+  void ShowNewImage();
+  void UpdateControls();
+  void DoOpenFiles();
+  void DoPaste();
 
   // The view.
-  void RenderView();
-  void RenderZoomed();
+  void Render();
+  // The picture, caption, zoom button, inspector and readout after the viewport changed.
+  void ViewChanged();
   void RefitAfterResize();
   void ApplyActualSizeSetting();
-  void ToggleZoomNow();
-  // Inspection.
-  QPoint PointerInView() const;
-  int CurrentWholeMagnification() const;  // 0 when fitted
-  void ShowWholeZoom(const ViewMapping& mapping);
-  void ZoomInWholeStepsAt(int notches, int x, int y);
-  void WheelOverView(int notches, int x, int y);
-  void PanFollowingPointer(int x, int y);
-  bool InspectorShown() const;
-  void InspectPixel(int x, int y);
-  // The zoom box's pixels, or those a zoomed view shows, or the whole image.
-  PixelRect InspectedRegion() const;
-  // The zoom box in image pixels as the status line and the SVG path name it; none
-  // when there is no box.
-  std::optional<PixelRect> ZoomBoxInImage() const;
-  void RequestRegionStats();
-  void StartRegionStats();
-  void FinishRegionStats(std::uint64_t ticket);
-  // Stops the statistics thread and waits for it: before the image changes.
-  void StopRegionStats();
-  bool PointOutsideImage(int x, int y) const;
-  void DrawZoomBox();
+  void DoEscape();
+  void DoToggleZoom();
+  void DoWheel(int notches, int x, int y);
+  void DoZoomStep(int notches);
+  void DoFit();
+  void DoActualPixels();
+  void DoToggleGrid();
+  void DoToggleInspector();
+  void DoCopyColour();
   void PressOnView(Qt::MouseButton button, int x, int y);
   void MoveOverView(Qt::MouseButtons buttons, int x, int y);
-  void ShowColourReadout(int x, int y);
-  void ShowStatusLine(double magnification);
-  // The caption again, after the list changed under the image shown.
-  void RefreshStatusLine();
-  void EnsurePictureMatchesView();
+  void ShowCaption();
+  // The readout and the inspector's pixel for where the pointer is now.
+  void RefreshPointerReadout();
+  void ShowColourReadout(int x, int y, bool from_screen);
+  void InspectPixel(int x, int y);
+  void RequestRegionStats();
+  bool InspectorShown() const;
+
+  // The commands that write, print, copy, paste or change the image.
+  void DoConvert();
+  void DoSaveVisible();
+  void DoPrint();
+  void DoCopyImage();
+  void DoReplaceColours();
+  void DoCopySvgPath();
+  // Runs work on a thread of its own while the window repaints, saying status in the
+  // status bar after a moment; rethrows what work threw.
+  void RunWhileRepainting(const std::string& status, const std::function<void()>& work);
 
   Desktop& desktop_;
   Controls controls_;
-  QTimer* readout_delay_timer_ = nullptr;
-  QTimer* progress_timer_ = nullptr;
-
-  // The viewing state every command shares.
-  Bitmap image_;            // the full-resolution working copy of the current image
-  std::string shown_path_;  // the list entry image_ came from
-  FileList files_;
-  int file_index_ = -1;  // the entry of shown_path_, -1 when it is not listed
-  ZoomBox zoom_box_;
-  PanAnchor pan_anchor_;
-  double view_scale_ = kNoViewScale;
-  ViewMapping mapping_;      // which image pixel each view pixel shows, as drawn
-  bool whole_zoom_ = false;  // zoomed at a whole magnification (wheel, keys)
-  bool grid_shown_ = false;  // the pixel grid over zoomed views (G)
-  bool space_held_ = false;
-  QPoint last_pointer_{-1, -1};  // the last pointer position over the view
-
-  // The inspector's statistics, counted on a thread of their own.
-  QTimer* stats_timer_ = nullptr;
-  std::thread stats_thread_;
-  std::atomic<bool> stats_cancel_{false};
-  std::uint64_t stats_ticket_ = 0;
-  std::unique_ptr<RegionStatsScratch> stats_scratch_;
-  std::optional<RegionStats> stats_result_;  // written by the thread, read after it ends
-  PixelRect stats_region_;
-  std::optional<RegionStats> region_stats_;  // Space down over the
-                                             // view: the left button pans
-  bool loading_ = true;                      // also while no image was ever loaded
-  bool zoomed_ = false;
-
-  int command_depth_ = 0;
-  std::vector<std::function<void()>> deferred_commands_;
-
-  std::unique_ptr<DecodeJob> load_job_;
-  std::uint64_t load_ticket_ = 0;
-  std::vector<std::unique_ptr<DecodeJob>> abandoned_jobs_;  // cancelled, not yet joined
-  std::unique_ptr<DecodeJob> early_job_;
-  // The first failure of a chain of failed loads, and how many followed it: one press
-  // shows one message however many files were passed over.
-  std::string first_failure_;
-  int more_failures_ = 0;
-
-  std::string caption_text_;  // the status line as bytes (the print title comes from it)
-  std::string colour_range_text_;
-  bool colour_range_text_used_ = false;
-  std::uint32_t last_colour_ = 0xC0C0C0;  // the colour dialog starts silver
+  ImageBrowser browser_;
+  Viewport viewport_;
+  InspectorController inspector_;
+  CommandQueue commands_;
+  // What the colour replacement's dialogs offer next time.
+  struct ColourReplacementMemory {
+    std::string ranges;
+    bool ranges_used = false;
+    std::uint32_t colour = 0xC0C0C0;  // the colour dialog starts silver
+  } colour_memory_;
 };
 
 }  // namespace zelk

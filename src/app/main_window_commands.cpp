@@ -2,10 +2,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <future>
 #include <system_error>
-#include <thread>
 
+#include "app/background_task.h"
 #include "app/decode_job.h"
 #include "app/main_window.h"
 #include "app/print_command.h"
@@ -51,12 +50,9 @@ Bitmap PictureAsBitmap(const ViewImage& picture) {
 
 }  // namespace
 
-void MainWindow::ConvertCurrentFile() {
-  if (DeferWhileBusy([this] { ConvertCurrentFile(); })) return;
-  const CommandScope scope(*this);
-
-  if (!HasCurrentEntry()) return;
-  const std::string current = files_[file_index_];
+void MainWindow::DoConvert() {
+  if (!browser_.HasCurrentEntry() || browser_.image().Empty()) return;
+  const std::string current = browser_.files()[browser_.index()];
   const std::optional<std::string> target =
       desktop_.ChooseFileToSave(ConvertDialogRequest(current));
   if (!target) return;
@@ -71,82 +67,54 @@ void MainWindow::ConvertCurrentFile() {
   }
   // Written to a temporary file and renamed over the target only when complete; a
   // failure reaches the standard exception display with the system's reason.
-  RunWhileRepainting("Saving " + *target + " ...", [&] { SaveImageFile(*target, image_); });
+  const Bitmap& image = browser_.image();
+  RunWhileRepainting("Saving " + *target + " ...", [&] { SaveImageFile(*target, image); });
   // The image shown is now that file's.
-  shown_path_ = *target;
-  files_.Add(*target);
-  SelectShownEntry();
-  RenderView();
+  browser_.ShownSavedAs(*target);
+  UpdateControls();
+  viewport_.Fit();
+  ViewChanged();
 }
 
 void MainWindow::RunWhileRepainting(const std::string& status, const std::function<void()>& work) {
   // Commands that arrive meanwhile wait, as during every command, so nothing
   // changes the image under the worker.
-  std::packaged_task<void()> task(work);
-  std::future<void> ended = task.get_future();
-  std::thread worker;
-  try {
-    worker = std::thread(std::move(task));
-  } catch (const std::system_error&) {
-    work();  // no thread to be had: run here
-    return;
-  }
   const auto started = std::chrono::steady_clock::now();
   bool told = false;
-  while (ended.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready) {
+  RunOffThread(work, [&] {
     if (!told && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(150)) {
       controls_.status_bar->showMessage(DisplayText(status));
       told = true;
     }
     desktop_.ProcessEvents();
-  }
-  worker.join();
+  });
   if (told) controls_.status_bar->clearMessage();
-  ended.get();  // what work threw, if anything, from here on
 }
 
-bool MainWindow::SaveVisibleView() {
-  if (DeferWhileBusy([this] { SaveVisibleView(); })) return true;
-  const CommandScope scope(*this);
-
-  if (!HasCurrentEntry()) return false;
-  const std::string name = RemoveExtension(files_[file_index_]) + "_ZelkZoomed.bmp";
-  EnsurePictureMatchesView();
+void MainWindow::DoSaveVisible() {
+  if (!browser_.HasCurrentEntry()) return;
+  const std::string name = RemoveExtension(browser_.files()[browser_.index()]) + "_ZelkZoomed.bmp";
   // What the window shows, but never the pixel grid: that is drawn over the view only.
   ViewImage visible = controls_.view->Picture();
-  if (grid_shown_ && zoomed_) {
-    visible.Reset(visible.Width(), visible.Height());
-    RenderMapped(image_, visible, mapping_);
-  }
+  if (viewport_.grid_shown() && viewport_.zoomed())
+    RenderMapped(browser_.image(), visible, viewport_.mapping());
   SaveImageFile(name, PictureAsBitmap(visible));
-  if (file_index_ < files_.Count() - 1) controls_.next_button->setFocus();
+  if (browser_.index() < browser_.files().Count() - 1) controls_.next_button->setFocus();
   ReportMessage("Visible Image Saved to " + name);
-  return true;
 }
 
-void MainWindow::Print() {
-  if (DeferWhileBusy([this] { Print(); })) return;
-  const CommandScope scope(*this);
-
-  if (!HasCurrentEntry() || image_.Empty()) return;
+void MainWindow::DoPrint() {
+  if (!browser_.HasCurrentEntry() || browser_.image().Empty()) return;
   RunPrintCommand(
-      desktop_, image_, caption_text_, files_[file_index_],
+      desktop_, browser_.image(), StatusLineText(), browser_.files()[browser_.index()],
       [this](const std::function<void()>& work) { RunWhileRepainting("Printing ...", work); });
 }
 
-bool MainWindow::CopyImageToClipboard() {
-  if (DeferWhileBusy([this] { CopyImageToClipboard(); })) return true;
-  const CommandScope scope(*this);
-
-  if (image_.Empty()) return false;
-  desktop_.SetClipboardImage(image_);
-  return false;
+void MainWindow::DoCopyImage() {
+  if (!browser_.image().Empty()) desktop_.SetClipboardImage(browser_.image());
 }
 
-bool MainWindow::PasteImage() {
-  if (DeferWhileBusy([this] { PasteImage(); })) return true;
-  const CommandScope scope(*this);
-
+void MainWindow::DoPaste() {
   const std::string name = "cb_" + LowerCaseAscii(RandomLetters(9)) + ".bmp";
   std::error_code error;
   std::string folder = std::filesystem::current_path(error).string();
@@ -158,64 +126,54 @@ bool MainWindow::PasteImage() {
     switch (desktop_.GetClipboardImage(pasted, reason)) {
       case ClipboardImageStatus::kNoImage:
         ReportMessage("Clipboard doesn't contain an image");
-        return true;
+        return;
       case ClipboardImageStatus::kUnreadable:
         ReportMessage("Error reading image from clipboard - " + reason);
-        return true;
+        return;
       case ClipboardImageStatus::kImage:
         break;
     }
-    // A paste is the newest image: a load still under way is dropped.
-    SupersedeLoad();
-    // Another program's file: fetched and decoded off the GUI thread, like any load.
+    // A paste is the newest image: a load still under way is dropped. Another
+    // program's file is fetched and decoded off the GUI thread, like any load.
     if (pasted.fetch_file_bytes) {
-      WatchLoad(std::make_unique<DecodeJob>(path, std::move(pasted.fetch_file_bytes)));
-      return true;
+      ApplyBrowseResult(browser_.StartPaste(
+          std::make_unique<DecodeJob>(path, std::move(pasted.fetch_file_bytes))));
+    } else if (!pasted.file_bytes.empty()) {
+      ApplyBrowseResult(
+          browser_.StartPaste(std::make_unique<DecodeJob>(path, std::move(pasted.file_bytes))));
+    } else {
+      ApplyBrowseResult(browser_.ShowPasted(std::move(pasted.pixels), path));
     }
-    if (!pasted.file_bytes.empty()) {
-      WatchLoad(std::make_unique<DecodeJob>(path, std::move(pasted.file_bytes)));
-      return true;
-    }
-    files_.Add(path);
-    ShowNewImage(std::move(pasted.pixels), path);
   } catch (const std::exception& e) {
     ReportMessage(std::string("Error reading image from clipboard - ") + e.what());
   }
-  return true;
 }
 
-bool MainWindow::ReplaceColourRanges() {
-  if (DeferWhileBusy([this] { ReplaceColourRanges(); })) return true;
-  const CommandScope scope(*this);
-
-  if (colour_range_text_.empty() && !colour_range_text_used_) {
-    colour_range_text_ = kDefaultColourRangeText;
-    colour_range_text_used_ = true;
+void MainWindow::DoReplaceColours() {
+  if (colour_memory_.ranges.empty() && !colour_memory_.ranges_used) {
+    colour_memory_.ranges = kDefaultColourRangeText;
+    colour_memory_.ranges_used = true;
   }
-  if (files_.Empty()) return true;
-  std::string value = colour_range_text_;
+  if (browser_.files().Empty() || browser_.image().Empty()) return;
+  std::string value = colour_memory_.ranges;
   if (!SharedPromptDialog().Query("Zelk Zoomer - Colours to Change",
                                   "RGB Ranges in R(lo:hi) G(lo:hi) B(lo:hi) format.", value))
-    return true;
-  colour_range_text_ = value;
+    return;
+  colour_memory_.ranges = value;
   const ColourRanges ranges = ParseColourRanges(value);
-  const std::optional<std::uint32_t> colour = desktop_.ChooseColour(last_colour_);
-  if (!colour) return true;
-  last_colour_ = *colour;
-  StopRegionStats();
-  zelk::ReplaceColourRanges(image_, ranges, *colour);
-  RenderView();
-  return true;
+  const std::optional<std::uint32_t> colour = desktop_.ChooseColour(colour_memory_.colour);
+  if (!colour) return;
+  colour_memory_.colour = *colour;
+  inspector_.ImageChanging();
+  zelk::ReplaceColourRanges(browser_.EditableImage(), ranges, *colour);
+  viewport_.Fit();
+  ViewChanged();
 }
 
-bool MainWindow::CopyZoomBoxAsSvgPath() {
-  if (DeferWhileBusy([this] { CopyZoomBoxAsSvgPath(); })) return true;
-  const CommandScope scope(*this);
-
-  const std::optional<PixelRect> box = ZoomBoxInImage();
+void MainWindow::DoCopySvgPath() {
+  const std::optional<PixelRect> box = viewport_.BoxInImage();
   const std::string path = box ? ZoomBoxSvgPath(*box) : std::string();
   if (!path.empty()) desktop_.SetClipboardText(path);
-  return true;
 }
 
 }  // namespace zelk

@@ -1,213 +1,259 @@
-// MainWindow: the fitted and zoomed views, the zoom box, panning and the colour readout.
+// MainWindow: the view. The viewport decides what is shown; the window draws it,
+// writes the caption and keeps the readout and the inspector on the pixel under the
+// pointer.
 
+#include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 
+#include "app/inspector_panel.h"
 #include "app/main_window.h"
 #include "app/qt_desktop.h"
 #include "core/colour/colour_hex.h"
 #include "core/colour/named_colours.h"
+#include "core/inspect/pixel_probe.h"
 #include "core/view/blit.h"
 #include "core/view/focus_rect.h"
-#include "core/view/mouse_steps.h"
 #include "core/view/pixel_grid.h"
 #include "core/view/readout.h"
 #include "core/view/status_line.h"
-#include "core/view/view_mapping.h"
 #include "platform/desktop.h"
 #include "support/support.h"
 
 namespace zelk {
 
-void MainWindow::EnsurePictureMatchesView() {
-  ViewImage& picture = controls_.view->Picture();
-  if (picture.Width() != controls_.view->DeviceWidth() ||
-      picture.Height() != controls_.view->DeviceHeight())
-    picture.Reset(controls_.view->DeviceWidth(), controls_.view->DeviceHeight());
+void MainWindow::Render() {
+  ImageView* view = controls_.view;
+  ViewImage& picture = view->Picture();
+  if (picture.Width() != viewport_.view_width() || picture.Height() != viewport_.view_height())
+    picture.Reset(viewport_.view_width(), viewport_.view_height());
+  const Bitmap& image = browser_.image();
+  // The render and the pointer readout share the viewport's mapping, so the
+  // coordinates named under the pointer are always those of the pixel drawn there.
+  if (image.Empty()) {
+    picture.Reset(picture.Width(), picture.Height());
+  } else {
+    RenderMapped(image, picture, viewport_.mapping());
+  }
+  if (viewport_.zoomed()) {
+    if (viewport_.grid_shown())
+      DrawPixelGrid(picture, viewport_.mapping(), image.Width(), image.Height());
+  } else if (!viewport_.box().Empty()) {
+    DrawFocusRect(picture, viewport_.box());
+  }
+  view->SetHint(image.Empty() ? QStringLiteral("Load Image, or drop image files here") : QString());
+  view->RepaintNow();
 }
 
-void MainWindow::ShowStatusLine(double magnification) {
-  // Before anything is listed (or after the only entry was dropped) there is no
-  // entry to describe; the caption keeps what it showed.
-  if (!HasCurrentEntry()) return;
-  // A copy: the file-size query pauses, and nothing may point into the list then.
-  const std::string path = files_[file_index_];
-  caption_text_ = BuildStatusLine(file_index_, files_.Count(), path, FileSizeOf(path),
-                                  image_.Width(), image_.Height(), magnification);
-  setWindowTitle(LiteralWindowTitle(DisplayText(caption_text_)));
-}
-
-void MainWindow::RefreshStatusLine() {
-  if (view_scale_ == kNoViewScale) return;
-  ShowStatusLine(zoomed_ ? mapping_.x.Magnification() : view_scale_);
-}
-
-void MainWindow::RenderView() {
-  const double old_scale = view_scale_;
-  const ZoomBox old_box = zoom_box_;
-  const int view_w = controls_.view->DeviceWidth(), view_h = controls_.view->DeviceHeight();
-  view_scale_ = FitViewScale(view_w, view_h, image_.Width(), image_.Height(),
-                             controls_.actual_size_box->isChecked());
-
-  ViewImage& picture = controls_.view->Picture();
-  picture.Reset(view_w, view_h);
-  // The render and the pointer readout share this mapping, so the coordinates named
-  // under the pointer are always those of the pixel drawn there.
-  mapping_ = FittedViewMapping(view_scale_);
-  if (!image_.Empty()) RenderMapped(image_, picture, mapping_);
-  controls_.view->SetHint(image_.Empty() ? QStringLiteral("Load Image, or drop image files here")
-                                         : QString());
-
-  zoomed_ = false;
-  whole_zoom_ = false;
-  controls_.zoom_button->setText(QStringLiteral("&Zoom In"));
-  if (old_scale != kNoViewScale) zoom_box_ = RescaleZoomBox(old_box, old_scale, view_scale_);
-  if (zoom_box_.Left < zoom_box_.Right && zoom_box_.Top < zoom_box_.Bottom) DrawZoomBox();
-  controls_.view->update();
-  ShowStatusLine(view_scale_);
+void MainWindow::ViewChanged() {
+  Render();
+  controls_.zoom_button->setText(viewport_.zoomed() ? QStringLiteral("&Zoom Out")
+                                                    : QStringLiteral("&Zoom In"));
+  ShowCaption();
   RequestRegionStats();
+  RefreshPointerReadout();
 }
 
-void MainWindow::RenderZoomed() {
-  EnsurePictureMatchesView();
-  ViewImage& picture = controls_.view->Picture();
-  // A whole-magnification view keeps its own mapping; the box's otherwise.
-  if (!whole_zoom_)
-    mapping_ = ZoomBoxViewMapping(zoom_box_, view_scale_, picture.Width(), picture.Height());
-  RenderMapped(image_, picture, mapping_);
-  if (grid_shown_) DrawPixelGrid(picture, mapping_, image_.Width(), image_.Height());
-  controls_.view->RepaintNow();
-  ShowStatusLine(mapping_.x.Magnification());
-  RequestRegionStats();
+std::string MainWindow::StatusLineText() const {
+  if (!browser_.HasCurrentEntry() || viewport_.scale() == kNoViewScale) return {};
+  const std::string& path = browser_.files()[browser_.index()];
+  const std::int64_t size = path == browser_.shown_path() && browser_.shown_size() >= 0
+                                ? browser_.shown_size()
+                                : FileSizeOf(path);
+  return BuildStatusLine(browser_.index(), browser_.files().Count(), path, size,
+                         browser_.image().Width(), browser_.image().Height(),
+                         viewport_.Magnification());
+}
+
+void MainWindow::ShowCaption() {
+  // Before anything is listed (or after the only entry was dropped) there is no entry
+  // to describe; the caption keeps what it showed.
+  const std::string caption = StatusLineText();
+  if (!caption.empty()) setWindowTitle(LiteralWindowTitle(DisplayText(caption)));
 }
 
 void MainWindow::RefitAfterResize() {
-  if (DeferWhileBusy([this] { RefitAfterResize(); })) return;
-  const CommandScope scope(*this);
-  const bool was_zoomed = zoomed_;
-  if (loading_) return;
-  if (whole_zoom_) {
-    // Whole magnifications stay as they are; the view shows more or less of them.
-    const ViewMapping kept = mapping_;
-    RenderView();
-    ShowWholeZoom(kept);
-    return;
-  }
-  RenderView();
-  if (was_zoomed) ToggleZoomNow();
+  // Also while a load runs: the image shown stays until the new one is complete, and
+  // must fill the view as it now is.
+  viewport_.Resize(controls_.view->DeviceWidth(), controls_.view->DeviceHeight(),
+                   controls_.enforce_aspect_box->isChecked());
+  ViewChanged();
 }
 
 void MainWindow::ApplyActualSizeSetting() {
-  if (DeferWhileBusy([this] { ApplyActualSizeSetting(); })) return;
-  const CommandScope scope(*this);
-  RenderView();
+  viewport_.SetActualSize(controls_.actual_size_box->isChecked());
+  ViewChanged();
 }
 
-void MainWindow::ToggleZoom() {
-  if (DeferWhileBusy([this] { ToggleZoom(); })) return;
-  const CommandScope scope(*this);
-  ToggleZoomNow();
-}
-
-void MainWindow::ToggleZoomNow() {
-  if (loading_) return;
-  if (zoomed_) {
-    RenderView();
-    return;
+void MainWindow::DoEscape() {
+  if (browser_.Loading()) {
+    ApplyBrowseResult(browser_.Cancel());
+  } else if (viewport_.zoomed()) {
+    DoToggleZoom();
   }
-  if (!ZoomBoxUsable(zoom_box_, view_scale_))
-    zoom_box_ = DefaultZoomBox(controls_.view->DeviceWidth(), controls_.view->DeviceHeight(),
-                               image_.Width(), image_.Height(), view_scale_,
-                               controls_.enforce_aspect_box->isChecked());
-  RenderZoomed();
-  controls_.zoom_button->setText(QStringLiteral("&Zoom Out"));
-  zoomed_ = true;
 }
 
-bool MainWindow::PointOutsideImage(int x, int y) const {
-  return zelk::PointOutsideImage(loading_, x, y, view_scale_, image_.Width(), image_.Height());
+void MainWindow::DoToggleZoom() {
+  if (browser_.image().Empty()) return;
+  if (viewport_.zoomed()) {
+    viewport_.Fit();
+  } else {
+    viewport_.ZoomIntoBox(controls_.enforce_aspect_box->isChecked());
+  }
+  ViewChanged();
 }
 
-void MainWindow::DrawZoomBox() {
-  if (zoom_box_.Empty()) return;
-  EnsurePictureMatchesView();
-  DrawFocusRect(controls_.view->Picture(), zoom_box_);
-  controls_.view->update();
+void MainWindow::DoWheel(int notches, int x, int y) {
+  controls_.view->NotePointer(x, y);
+  viewport_.StepWholeAt(notches, x, y);
+  ViewChanged();
+}
+
+void MainWindow::DoZoomStep(int notches) {
+  viewport_.StepWholeAt(notches, viewport_.view_width() / 2, viewport_.view_height() / 2);
+  ViewChanged();
+}
+
+void MainWindow::DoFit() {
+  viewport_.Fit();
+  ViewChanged();
+}
+
+void MainWindow::DoActualPixels() {
+  const QPoint at = controls_.view->PointerInView();
+  viewport_.ShowActualPixelsAt(at.x(), at.y());
+  ViewChanged();
+}
+
+void MainWindow::DoToggleGrid() {
+  viewport_.ToggleGrid();
+  if (viewport_.zoomed()) Render();
 }
 
 void MainWindow::PressOnView(Qt::MouseButton, int x, int y) {
-  if (PointOutsideImage(x, y)) return;
-  if (zoomed_) {
-    pan_anchor_ = {x, y};
-    return;
-  }
-  DrawZoomBox();
-  zoom_box_ = {x, y, x, y};
-  DrawZoomBox();
+  // While an image loads the box and the pan wait for it, as the readout does.
+  if (browser_.Loading()) return;
+  if (viewport_.Press(x, y)) Render();
 }
 
 void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
-  last_pointer_ = QPoint(x, y);
-  ShowColourReadout(x, y);
+  ShowColourReadout(x, y, true);
   InspectPixel(x, y);
-  if ((buttons & Qt::MiddleButton) || (space_held_ && (buttons & Qt::LeftButton))) {
-    PanFollowingPointer(x, y);
-    return;
+  if (browser_.Loading()) return;
+  bool changed = false;
+  if ((buttons & Qt::MiddleButton) || (controls_.view->SpaceHeld() && (buttons & Qt::LeftButton))) {
+    changed = viewport_.PanFollowing(x, y);
+  } else if (buttons & Qt::LeftButton) {
+    changed = viewport_.DragLeft(x, y, controls_.enforce_aspect_box->isChecked());
+  } else {
+    viewport_.Hover(x, y);
   }
-  if (!(buttons & Qt::LeftButton)) {
-    pan_anchor_ = {x, y};
-    return;
-  }
-  if (zoomed_) {
-    const PanStepResult step =
-        PanStep(zoom_box_, pan_anchor_, x, y, DisplayedExtent(image_.Width(), view_scale_),
-                DisplayedExtent(image_.Height(), view_scale_));
-    if (!step.Render) return;
-    zoom_box_ = step.Box;
-    pan_anchor_ = step.Anchor;
-    RenderZoomed();
-    return;
-  }
-  if (PointOutsideImage(x, y)) return;
-  DrawZoomBox();
-  zoom_box_ = TrackZoomBox(zoom_box_, x, y, controls_.enforce_aspect_box->isChecked(),
-                           controls_.view->DeviceWidth(), controls_.view->DeviceHeight());
-  DrawZoomBox();
-  pan_anchor_ = {x, y};
-  controls_.view->RepaintNow();
+  if (!changed) return;
+  Render();
+  if (viewport_.zoomed()) ShowCaption();
   RequestRegionStats();
+  ShowColourReadout(x, y, false);
+  InspectPixel(x, y);
 }
 
-void MainWindow::ShowColourReadout(int x, int y) {
+void MainWindow::RefreshPointerReadout() {
+  if (!controls_.view->mouse_move_attached) return;
+  const std::optional<QPoint> at = controls_.view->KnownPointer();
+  if (!at) return;
+  ShowColourReadout(at->x(), at->y(), false);
+  InspectPixel(at->x(), at->y());
+}
+
+void MainWindow::ShowColourReadout(int x, int y, bool from_screen) {
   // Before the first render there is no scale to map the pointer with.
-  if (view_scale_ <= 0) return;
-  const SourcePoint point = ReadoutPoint(mapping_, x, y);
+  if (viewport_.scale() <= 0) return;
+  const Bitmap& image = browser_.image();
+  const SourcePoint point = viewport_.PixelAt(x, y);
   std::string colour_text;
   try {
-    // The colour shown on the screen under the pointer (the enlarged pixel, the box
-    // outline, a window over the view); where the screen cannot be read, the view's
-    // own pixel.
-    // Over the pixel grid, the image's own pixel: never the grid's colour.
-    const QPoint global = QCursor::pos();
     std::optional<std::uint32_t> rgb;
-    if (grid_shown_ && zoomed_) {
-      const bool inside =
-          point.X >= 0 && point.Y >= 0 && point.X < image_.Width() && point.Y < image_.Height();
-      rgb = inside ? image_.PixelRgb(point.X, point.Y) : 0xFFFFFFu;
-    } else if (controls_.view->devicePixelRatioF() == 1.0) {
+    if (viewport_.grid_shown() && viewport_.zoomed()) {
+      // Over the pixel grid, the image's own pixel: never the grid's colour.
+      rgb = viewport_.InsideImage(point) ? image.PixelRgb(point.X, point.Y) : 0xFFFFFFu;
+    } else if (from_screen && controls_.view->devicePixelRatioF() == 1.0) {
+      // The colour shown on the screen under the pointer (the enlarged pixel, the box
+      // outline, a window over the view); with a scale factor a screen pixel is read
+      // at logical coordinates, which can be a neighbour's.
+      const QPoint global = QCursor::pos();
       rgb = desktop_.ScreenPixel(global.x(), global.y());
     }
-    // With a scale factor a screen pixel is read at logical coordinates, which can be a
-    // neighbour's; the view's own device pixel is exact.
+    // Where the screen cannot be read, or was not repainted yet, the view's own pixel.
     if (!rgb) rgb = controls_.view->Picture().PixelRgb(x, y);
     const std::string html = ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(*rgb)));
     colour_text = ColourReadoutText(point, LookUpColourName(html));
   } catch (const std::exception&) {
     colour_text = ColourReadoutFailureText(point);
   }
-  const std::optional<PixelRect> box = ZoomBoxInImage();
+  const std::optional<PixelRect> box = viewport_.BoxInImage();
   controls_.status_bar->showMessage(
       DisplayText(colour_text + (box ? ZoomBoxReadoutText(*box) : std::string())));
   controls_.status_bar->repaint();
+}
+
+void MainWindow::DoCopyColour() {
+  const Bitmap& image = browser_.image();
+  if (image.Empty() || viewport_.scale() <= 0) return;
+  const QPoint at = controls_.view->PointerInView();
+  const SourcePoint point = viewport_.PixelAt(at.x(), at.y());
+  if (!viewport_.InsideImage(point)) return;
+  char text[8];
+  std::snprintf(text, sizeof text, "#%06X", image.PixelRgb(point.X, point.Y) & 0xFFFFFFu);
+  desktop_.SetClipboardText(text);
+}
+
+bool MainWindow::InspectorShown() const {
+  return controls_.inspector != nullptr && controls_.inspector->isVisible();
+}
+
+void MainWindow::DoToggleInspector() {
+  if (controls_.inspector == nullptr) {
+    controls_.inspector = new InspectorPanel(this);
+    controls_.inspector->hide();
+    controls_.view_row->addWidget(controls_.inspector);
+  }
+  InspectorPanel* inspector = controls_.inspector;
+  inspector->setVisible(!inspector->isVisible());
+  if (!inspector->isVisible()) inspector_.Stop();
+  // The panel takes its room from the view, or gives it back: the picture follows
+  // the view's new size now, as after a resize of the window.
+  layout()->activate();
+  RefitAfterResize();
+}
+
+void MainWindow::InspectPixel(int x, int y) {
+  const Bitmap& image = browser_.image();
+  if (!InspectorShown() || image.Empty() || viewport_.scale() <= 0) return;
+  const SourcePoint point = viewport_.PixelAt(x, y);
+  const Neighbourhood around = NeighbourhoodOf(image, point.X, point.Y);
+  const NeighbourPixel& pixel =
+      around[kNeighbourhoodRadius * kNeighbourhoodSide + kNeighbourhoodRadius];
+  std::string name;
+  if (pixel.inside)
+    name = LookUpColourName(ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(pixel.rgb))));
+  controls_.inspector->ShowPixel(point.X, point.Y, around, name);
+}
+
+void MainWindow::RequestRegionStats() {
+  if (!InspectorShown() || browser_.image().Empty()) return;
+  inspector_.Request(browser_.image(), viewport_.InspectedRegion(), *controls_.inspector);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Space held turns the left button over the view into the pointer-following pan.
+  // Only this window's keys count, and the key goes on to whatever has the focus.
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this &&
+      !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+    controls_.view->SetSpaceHeld(event->type() == QEvent::KeyPress);
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace zelk
