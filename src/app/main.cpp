@@ -83,15 +83,15 @@ std::unique_ptr<zelk::DecodeJob> StartEarlyDecode() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(Usage().c_str(), stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("zelkzoomer %s\n", ZELK_VERSION);
-      return 0;
-    }
+  // An option counts only as the first argument; otherwise the first argument is the
+  // file or folder to open, and the rest are not looked at.
+  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(Usage().c_str(), stdout);
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zelkzoomer %s\n", ZELK_VERSION);
+    return 0;
   }
 
   zelk::SetCommandLine(argc, argv);

@@ -78,15 +78,13 @@ bool IsProgramOption(const std::string& argument) {
 
 std::string FileArgument() {
   const std::vector<std::string>& arguments = State().arguments;
-  bool options_ended = false;
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    if (!options_ended && arguments[i] == "--") {
-      options_ended = true;
-    } else if (options_ended || !IsProgramOption(arguments[i])) {
-      return arguments[i];
-    }
-  }
-  return {};
+  if (arguments.size() < 2) return {};
+  const std::string& first = arguments[1];
+  if (first == "--") return arguments.size() > 2 ? arguments[2] : std::string();
+  // An option is only ever the first argument, and the program answers it without a
+  // window; the file is never one.
+  if (IsProgramOption(first)) return {};
+  return first;
 }
 
 namespace testing {

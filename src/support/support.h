@@ -138,8 +138,9 @@ void SetCommandLine(int argc, char** argv);
 std::string CommandLineArgument(int n);
 // The options the program answers without a window: --help, -h, --version.
 bool IsProgramOption(const std::string& argument);
-// The file or folder to open: the first argument that is not one of those options;
-// after "--" every argument is a name, even one that looks like an option.
+// The file or folder to open: the first argument (the second after "--", so a name may
+// start with "-"); arguments after it are not looked at. Empty when the first argument
+// is one of the options.
 std::string FileArgument();
 // A yes/no question (or, when the text starts with "@", an OK/Cancel notice) under
 // the upper-cased executable name, after a system sound. True for Yes or OK.

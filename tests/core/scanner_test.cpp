@@ -54,7 +54,7 @@ TEST(NthDelimitedFieldTest, OtherTextIsReportedAndTheRememberedOneContinues) {
   text = "x y z w";
   EXPECT_EQ(NthDelimitedField(text, " ", 3), "three");
   ASSERT_EQ(scripted.desktop.messages.size(), 1u);
-  EXPECT_EQ(scripted.desktop.messages[0].text, "Pointer mismatch in NthDelimitedField");
+  EXPECT_EQ(scripted.desktop.messages[0].text, "Pointer mismatch in sqgetdelimel4");
 }
 
 TEST(NthDelimitedFieldTest, FieldsLongerThanTheWorkingBufferComeBackWhole) {

@@ -112,6 +112,19 @@ TEST(ViewMappingTest, AspectBoxesGiveSquareBlocksOfTheCaptionsMagnification) {
   }
 }
 
+TEST(ViewMappingTest, BlocksAreSquareUpToOnePixelOffTheViewsShapeAndNoFurther) {
+  // A 600 x 400 view: a box 60 wide has the view's shape at 40 high.
+  const auto square = [](int height) {
+    const ViewMapping mapping = ZoomBoxViewMapping({0, 0, 60, height}, 1.0, 600, 400);
+    return mapping.y.Magnification() == mapping.x.Magnification();
+  };
+  EXPECT_TRUE(square(40));
+  EXPECT_TRUE(square(41));  // exactly one pixel off: still the width's blocks
+  EXPECT_TRUE(square(39));
+  EXPECT_FALSE(square(42));
+  EXPECT_FALSE(square(38));
+}
+
 TEST(ViewMappingTest, TheShownRectIsClippedToTheImage) {
   // 4 view pixels per image pixel, the picture's left edge 6 view pixels inside the view.
   const ViewMapping mapping{WholeMagnificationAxis(-6, 4), WholeMagnificationAxis(10, 4)};

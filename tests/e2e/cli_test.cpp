@@ -23,10 +23,10 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutADisplay) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output, std::string("zelkzoomer ") + ZELK_VERSION + "\n");
 
-  // Either answer wins wherever it stands among the arguments.
+  // An option counts only as the first argument: later ones are not options but
+  // arguments the viewer ignores, so the help is not printed.
   const RunResult late = RunCommand({ZELK_VIEWER_PROGRAM, "/no/such/file.png", "-h"}, no_display);
-  EXPECT_EQ(late.status, 0);
-  EXPECT_EQ(late.output, help.output);
+  EXPECT_EQ(late.output.find("Usage:"), std::string::npos) << late.output;
 }
 
 }  // namespace

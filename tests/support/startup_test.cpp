@@ -84,13 +84,11 @@ class CommandLine : public ::testing::Test {
   std::string executable;
 };
 
-TEST_F(CommandLine, TheFileArgumentIsTheFirstThatIsNotAnOptionAndDashDashEndsOptions) {
+TEST_F(CommandLine, TheFileArgumentIsTheFirstArgumentOrTheOneAfterDashDash) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"zelk", "a.png", "-h"}, "a.png"},
-      {{"zelk", "--version", "a.png"}, "a.png"},
-      {{"zelk", "--", "-h"}, "-h"},
-      {{"zelk", "--", "--", "x"}, "--"},
-      {{"zelk", "-h"}, ""},
+      {{"zelk", "a.png", "-h"}, "a.png"},   {{"zelk", "a.png", "b.png"}, "a.png"},
+      {{"zelk", "--version", "a.png"}, ""}, {{"zelk", "--", "-h"}, "-h"},
+      {{"zelk", "--", "--", "x"}, "--"},    {{"zelk", "-h"}, ""},
   };
   for (const auto& [arguments, expected] : cases) {
     testing::SetCommandLineForTesting(arguments);

@@ -32,7 +32,7 @@ std::string NthDelimitedField(const std::string& text, const std::string& delimi
     scan.position = 0;
     scan.field = 1;
   } else if (text != scan.text) {
-    ReportMessage("Pointer mismatch in NthDelimitedField");
+    ReportMessage("Pointer mismatch in sqgetdelimel4");
   }
 
   std::array<bool, 256> is_delimiter{};

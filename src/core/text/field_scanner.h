@@ -15,7 +15,7 @@ namespace zelk {
 //    in between; asking again for the field the last call returned gives "";
 //  - when the text ends before the field is reached the result is "\n";
 //  - continuing with a text of other content than the scan started with reports
-//    "Pointer mismatch in NthDelimitedField" and goes on with the remembered text.
+//    "Pointer mismatch in sqgetdelimel4" and goes on with the remembered text.
 //    The scanner keeps its own copy of the text, so the caller's string may change
 //    or go away between calls; texts are told apart by content, so passing an
 //    equal copy of the scanned text is no mismatch.
