@@ -41,11 +41,12 @@ MainWindow& MainWindowTest::MakeWindow(int view_w, int view_h) {
 void MainWindowTest::ResizeView(int view_w, int view_h) {
   // view_w x view_h are device pixels; the window is sized in logical ones.
   ImageView* view = window_->controls().view;
+  view->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  QCoreApplication::processEvents();
   const QSize outside = window_->size() - view->size();
   const qreal ratio = view->devicePixelRatioF();
   const QSize wanted(static_cast<int>(view_w / ratio), static_cast<int>(view_h / ratio));
   // The window keeps a width that shows every control; a narrower view sits in it.
-  view->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   if (wanted.width() + outside.width() < window_->minimumSizeHint().width())
     view->setMaximumWidth(wanted.width());
   window_->resize(wanted + outside);
