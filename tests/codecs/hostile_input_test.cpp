@@ -58,8 +58,9 @@ void PutLe32(Bytes& b, std::uint32_t v) {
 // --- JPEG: greyscale frames with the smallest valid tables ---------------------
 
 // SOI, a quantisation table of ones, the frame header and two Huffman tables of
-// one 1-bit code each (DC difference 0, AC end of block).
-Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height) {
+// one 1-bit code each (DC difference 0, and ac_symbol: end of block, or 0xE0 for
+// an end-of-band run of up to 32767 blocks).
+Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height, unsigned ac_symbol = 0) {
   Bytes b = {0xFF, 0xD8, 0xFF, 0xDB};
   PutBe16(b, 67), Put8(b, 0);
   for (int i = 0; i < 64; ++i) Put8(b, 1);
@@ -70,9 +71,18 @@ Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height) {
   for (int table_class : {0x00, 0x10}) {
     Put8(b, table_class), Put8(b, 1);
     for (int i = 1; i < 16; ++i) Put8(b, 0);
-    Put8(b, 0);
+    Put8(b, table_class == 0 ? 0 : ac_symbol);
   }
   return b;
+}
+
+void PutComments(Bytes& b, std::size_t padding) {
+  while (padding > 0) {
+    const std::size_t n = std::min<std::size_t>(padding, 65000);
+    Put8(b, 0xFF), Put8(b, 0xFE), PutBe16(b, static_cast<unsigned>(n + 2));
+    b.insert(b.end(), n, 'x');
+    padding -= n;
+  }
 }
 
 void PutScanHeader(Bytes& b, int ss, int se, int ah, int al) {
@@ -84,14 +94,47 @@ void PutScanHeader(Bytes& b, int ss, int se, int ah, int al) {
 // over every block, the file ten bytes. `padding` bytes of comments come first.
 Bytes EmptyScansJpeg(unsigned side, int scans, std::size_t padding = 0) {
   Bytes b = GreyJpegHeader(true, side, side);
-  while (padding > 0) {
-    const std::size_t n = std::min<std::size_t>(padding, 65000);
-    Put8(b, 0xFF), Put8(b, 0xFE), PutBe16(b, static_cast<unsigned>(n + 2));
-    b.insert(b.end(), n, 'x');
-    padding -= n;
-  }
+  PutComments(b, padding);
   for (int i = 0; i < scans; ++i) PutScanHeader(b, 0, 0, 0, 0);
   Put8(b, 0xFF), Put8(b, 0xD9);
+  return b;
+}
+
+// Entropy data of end-of-band runs (the 1-bit code, then 14 one bits: 32767
+// blocks each) covering `blocks`, its 0xFF bytes stuffed.
+void PutEndOfBandRuns(Bytes& b, std::uint64_t blocks) {
+  std::vector<bool> bits;
+  for (std::uint64_t n = 0; n < blocks; n += 32767) {
+    bits.push_back(false);
+    bits.insert(bits.end(), 14, true);
+  }
+  while (bits.size() % 8 != 0) bits.push_back(true);
+  for (std::size_t i = 0; i < bits.size(); i += 8) {
+    unsigned v = 0;
+    for (std::size_t j = 0; j < 8; ++j) v = v << 1 | (bits[i + j] ? 1 : 0);
+    Put8(b, v);
+    if (v == 0xFF) Put8(b, 0);
+  }
+}
+
+// A progressive file whose scans after the first two all refine AC coefficients
+// 1-63 in end-of-band runs: some twenty bytes each, but each one walks the whole
+// band of every block. The file is padded with comments to `file_bytes`.
+Bytes RefinementScansJpeg(unsigned side, int scans, std::size_t file_bytes) {
+  const std::uint64_t blocks = std::uint64_t{side / 8} * (side / 8);
+  Bytes b = GreyJpegHeader(true, side, side, 0xE0);
+  Bytes body;
+  PutScanHeader(body, 0, 0, 0, 1);
+  PutScanHeader(body, 1, 63, 0, 2);
+  PutEndOfBandRuns(body, blocks);
+  for (int i = 0; i < scans; ++i) {
+    PutScanHeader(body, 1, 63, 2, 1);
+    PutEndOfBandRuns(body, blocks);
+  }
+  Put8(body, 0xFF), Put8(body, 0xD9);
+  if (file_bytes > b.size() + body.size() + 4)
+    PutComments(b, file_bytes - b.size() - body.size() - 4);
+  b.insert(b.end(), body.begin(), body.end());
   return b;
 }
 
@@ -281,6 +324,14 @@ TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
        kTooCostly},
       {"jpeg: 998 empty scans, 8192 x 8192, 20 KB", ".jpg",
        [] { return EmptyScansJpeg(8192, 998, 20000); }, kTooCostly},
+      {"jpeg: 998 AC refinement scans, 4096 x 4096, 1 MB", ".jpg",
+       [] { return RefinementScansJpeg(4096, 998, 1 << 20); }, kTooCostly},
+      {"jpeg: 998 AC refinement scans, 4096 x 4096, 52 KB", ".jpg",
+       [] { return RefinementScansJpeg(4096, 998, 52 << 10); }, kTooCostly},
+      {"jpeg: 998 AC refinement scans, 8192 x 8192, 1 MB", ".jpg",
+       [] { return RefinementScansJpeg(8192, 998, 1 << 20); }, kTooCostly},
+      {"jpeg: 20 AC refinement scans, 1024 x 1024", ".jpg",
+       [] { return RefinementScansJpeg(1024, 20, 0); }, nullptr},
       {"jpeg: ends after the scan header, 46340 x 46340", ".jpg",
        [] { return TruncatedBaselineJpeg(46340); }, kTooShort},
       {"jpeg: two empty scans, 23170 x 23170", ".jpg", [] { return EmptyScansJpeg(23170, 2); },
