@@ -193,6 +193,32 @@ Bytes HeaderOnlyPng(std::uint32_t width, std::uint32_t height) {
   return b;
 }
 
+// An RGBA PNG of width x 1, every byte zero: 4 bytes a pixel, so the row as
+// stored is larger than the working bitmap of the whole picture.
+Bytes OneRowRgbaPng(std::uint32_t width) {
+  Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&b](const char* type, const Bytes& data) {
+    PutBe32(b, static_cast<std::uint32_t>(data.size()));
+    const std::size_t crc_from = b.size();
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), data.begin(), data.end());
+    PutBe32(b, static_cast<std::uint32_t>(
+                   crc32(0, b.data() + crc_from, static_cast<unsigned>(b.size() - crc_from))));
+  };
+  Bytes header;
+  PutBe32(header, width), PutBe32(header, 1);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  chunk("IHDR", header);
+  const Bytes row(std::size_t{width} * 4 + 1, 0);
+  uLongf size = compressBound(static_cast<uLong>(row.size()));
+  Bytes z(size);
+  compress2(z.data(), &size, row.data(), static_cast<uLong>(row.size()), 9);
+  z.resize(size);
+  chunk("IDAT", z);
+  chunk("IEND", {});
+  return b;
+}
+
 // --- ICO ------------------------------------------------------------------------
 
 // An icon whose directory holds `count` entries, entry i at offset_of(i) with
@@ -392,6 +418,28 @@ TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
       EXPECT_LT(o.peak_kib, memory_bound_kib);
     }
   }
+  fs::remove_all(folder);
+}
+
+TEST(HostileInput, ARowWiderThanThePictureIsNotHeldManyTimesOver) {
+  // 16,777,216 x 1 RGBA: a 48 MiB bitmap from a 65 KB file. One row as stored is
+  // 64 MiB, which the decoder must keep once (the next row's filters need it) but
+  // not as a ring of row batches: that took 464 MiB.
+  char folder[] = "/tmp/zelk_wide_row_XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/wide.png";
+  const Bytes bytes = OneRowRgbaPng(1u << 24);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  const Outcome o = LoadInChild(path, kSanitized ? 60.0 : 6.0);
+  std::printf("wide row: %.2f s, peak %.1f MiB, file %zu bytes\n", o.seconds, o.peak_kib / 1024.0,
+              bytes.size());
+  EXPECT_TRUE(o.finished);
+  EXPECT_EQ(o.status, 0) << o.reason;
+  // The bitmap, one stored row and the program itself; sanitizers add their shadow
+  // memory (an eighth) and a quarantine of freed blocks.
+  EXPECT_LT(o.peak_kib, (kSanitized ? 260 : 160) * 1024);
   fs::remove_all(folder);
 }
 
