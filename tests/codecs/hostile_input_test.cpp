@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -145,6 +146,17 @@ Bytes TruncatedBaselineJpeg(unsigned side) {
   return b;
 }
 
+// An arithmetic-coded baseline frame of width x height and a scan header: a few
+// hundred bytes that no rule on bytes can refuse.
+Bytes ArithmeticJpeg(unsigned width, unsigned height) {
+  Bytes b = GreyJpegHeader(false, width, height);
+  b[2 + 2 + 67 + 1] = 0xC9;  // the frame marker after the DQT: SOF9, arithmetic
+  PutScanHeader(b, 0, 63, 0, 0);
+  b.insert(b.end(), 64, 0);
+  Put8(b, 0xFF), Put8(b, 0xD9);
+  return b;
+}
+
 // --- PNG ------------------------------------------------------------------------
 
 void OnPngWrite(png_structp png, png_bytep data, std::size_t length) {
@@ -264,7 +276,8 @@ struct Outcome {
   long peak_kib = 0;
 };
 
-Outcome LoadInChild(const std::string& path, double deadline_seconds) {
+Outcome LoadInChild(const std::string& path, double deadline_seconds,
+                    AvailableMemorySource memory = nullptr) {
   Outcome outcome;
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return outcome;
@@ -273,6 +286,7 @@ Outcome LoadInChild(const std::string& path, double deadline_seconds) {
   if (pid == 0) {
     close(pipe_ends[0]);
     int code = 2;
+    if (memory != nullptr) SetAvailableMemorySource(memory);
     try {
       Bitmap out;
       LoadImageFile(path, out);
@@ -416,6 +430,44 @@ TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
     EXPECT_LT(o.seconds, seconds_bound);
     if (!kSanitized) {
       EXPECT_LT(o.peak_kib, memory_bound_kib);
+    }
+  }
+  fs::remove_all(folder);
+}
+
+std::optional<std::uint64_t> OneGibibyte() {
+  return std::uint64_t{1} << 30;
+}
+
+TEST(HostileInput, BitmapsLargerThanTheAvailableMemoryAreRefusedBeforeAllocating) {
+  // A 46340 x 46340 picture needs 6 GiB; with 1 GiB available each reader refuses
+  // it before allocating, whatever the format.
+  char folder[] = "/tmp/zelk_memory_XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const struct {
+    const char* name;
+    Bytes bytes;
+  } files[] = {
+      {"arith.jpg", ArithmeticJpeg(46340, 46340)},
+      {"huge.png", FlatPng(20000, 20000, true)},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.name);
+    const std::string path = std::string(folder) + "/" + file.name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
+    const Outcome o = LoadInChild(path, kSanitized ? 120.0 : 20.0, OneGibibyte);
+    std::printf("%s (%zu bytes): %.2f s, peak %.1f MiB: %s\n", file.name, file.bytes.size(),
+                o.seconds, o.peak_kib / 1024.0, o.reason.c_str());
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.reason.find("more than the 1.0 GiB the system has available"), std::string::npos)
+        << o.reason;
+    EXPECT_NE(o.reason.find("needs "), std::string::npos) << o.reason;
+    EXPECT_LT(o.seconds, kSanitized ? 30.0 : 3.0);
+    if (!kSanitized) {
+      EXPECT_LT(o.peak_kib, 64 * 1024);
     }
   }
   fs::remove_all(folder);
