@@ -63,6 +63,8 @@ constexpr long long kJpegMemoryBase = 1LL << 30;
 
 // Rows requested from libjpeg per call.
 constexpr int kRowsPerCall = 16;
+// Rows skipped per call: whole iMCU rows (8, 16 or 32 rows high) at any sampling.
+constexpr JDIMENSION kRowsPerSkip = 256;
 
 // Memory: Huffman coding spends at least one bit on every 8 x 8 block of every
 // component (a DC code; baseline files an end-of-block code as well), and flat
@@ -180,6 +182,17 @@ std::int64_t InputRows(const jpeg_decompress_struct& d, long imcu_rows) noexcept
   return static_cast<std::int64_t>(imcu_rows) * d.output_height / d.total_iMCU_rows;
 }
 
+// Ends the stage when the caller cancelled or the other stripe failed.
+void StopIfAsked(JpegDecodeJob& job) noexcept {
+  auto* common = reinterpret_cast<j_common_ptr>(&job.cinfo);
+  if (CancelRequested(job.control)) {
+    job.cancelled = true;
+    FailJpegStage(*common, "cancelled");
+  }
+  if (job.stripes != nullptr && job.stripes->stop.load(std::memory_order_relaxed))
+    FailJpegStage(*common, "the other stripe failed");
+}
+
 // Called by libjpeg before every iMCU row of input of a multi-scan file and on
 // every read of scan lines.
 void OnProgress(j_common_ptr cinfo) noexcept {
@@ -197,12 +210,7 @@ void OnProgress(j_common_ptr cinfo) noexcept {
                     "the JPEG file is too costly to draw: its scans ask for far more work than a "
                     "file of its size can need");
   }
-  if (CancelRequested(job.control)) {
-    job.cancelled = true;
-    FailJpegStage(*cinfo, "cancelled");
-  }
-  if (job.stripes != nullptr && job.stripes->stop.load(std::memory_order_relaxed))
-    FailJpegStage(*cinfo, "the other stripe failed");
+  StopIfAsked(job);
   if (job.control != nullptr && job.multi_scan && !job.output_started) {
     const jpeg_progress_mgr& p = *cinfo->progress;
     job.input_rows = InputRows(*d, p.pass_counter);
@@ -269,7 +277,15 @@ bool DecodeJpegRows(JpegDecodeJob& job, Bitmap& out, const RowWindow& window,
   if (setjmp(job.errors.jump)) return false;
   jpeg_start_decompress(&job.cinfo);
   job.output_started = true;
-  if (window.skip > 0 && jpeg_skip_scanlines(&job.cinfo, window.skip) != window.skip) return false;
+  // Skipping tells the progress monitor nothing, so it goes in slices of whole iMCU
+  // rows with a look at cancel between them: the rows above the seam of a large
+  // picture take seconds.
+  for (JDIMENSION skipped = 0; skipped < window.skip;) {
+    const JDIMENSION n = std::min<JDIMENSION>(window.skip - skipped, kRowsPerSkip);
+    if (jpeg_skip_scanlines(&job.cinfo, n) != n) return false;
+    skipped += n;
+    StopIfAsked(job);
+  }
   const JDIMENSION width = job.cinfo.output_width;
   if (job.cmyk) {
     job.cmyk_rows = (*job.cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job.cinfo),
