@@ -4,6 +4,8 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -24,46 +26,77 @@ void ReturnFreedMemory() {
 #endif
 }
 
+// Set once on the way out of the program; see DecodeJob::AbandonUnfinishedJobs.
+std::atomic<bool> abandon_unfinished{false};
+
 }  // namespace
 
-DecodeJob::DecodeJob(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
+DecodeJob::DecodeJob(std::string path) : state_(std::make_shared<State>()) {
+  state_->path = std::move(path);
+  Start();
+}
 
 DecodeJob::DecodeJob(std::string path, std::vector<std::uint8_t> file_bytes)
-    : path_(std::move(path)),
-      from_memory_(true),
-      file_bytes_(std::move(file_bytes)),
-      thread_([this] { Run(); }) {}
+    : state_(std::make_shared<State>()) {
+  state_->path = std::move(path);
+  state_->from_memory = true;
+  state_->file_bytes = std::move(file_bytes);
+  Start();
+}
 
-DecodeJob::DecodeJob(std::string path, ClipboardFetch fetch)
-    : path_(std::move(path)),
-      from_memory_(true),
-      fetch_(std::move(fetch)),
-      thread_([this] { Run(); }) {}
+DecodeJob::DecodeJob(std::string path, ClipboardFetch fetch) : state_(std::make_shared<State>()) {
+  state_->path = std::move(path);
+  state_->from_memory = true;
+  state_->fetch = std::move(fetch);
+  Start();
+}
+
+void DecodeJob::Start() {
+  thread_ = std::thread([state = state_] { Run(state); });
+}
 
 DecodeJob::~DecodeJob() {
   Cancel();
-  if (thread_.joinable()) thread_.join();
+  if (!thread_.joinable()) return;
+  if (abandon_unfinished.load()) {
+    {
+      const std::lock_guard lock(state_->mutex);
+      state_->on_done = nullptr;  // whatever it would tell is going away
+    }
+    thread_.detach();
+    return;
+  }
+  thread_.join();
 }
 
-void DecodeJob::Run() {
+void DecodeJob::AbandonUnfinishedJobs() noexcept {
+  abandon_unfinished.store(true);
+}
+
+void DecodeJob::Run(const std::shared_ptr<State>& state_pointer) {
+  State& state = *state_pointer;
   Bitmap decoded;
   std::string error;
   bool cancelled = false;
+  std::int64_t file_size = -1;
   try {
-    if (fetch_) {
-      std::optional<std::vector<std::uint8_t>> fetched = fetch_(control_.cancel, error);
+    if (state.fetch) {
+      std::optional<std::vector<std::uint8_t>> fetched = state.fetch(state.control.cancel, error);
       if (fetched) {
-        file_bytes_ = std::move(*fetched);
-      } else if (CancelRequested(&control_)) {
+        state.file_bytes = std::move(*fetched);
+      } else if (CancelRequested(&state.control)) {
         throw DecodeCancelled();
       } else {
         throw std::runtime_error(error);
       }
     }
-    if (from_memory_) {
-      LoadImageBytes(file_bytes_.data(), file_bytes_.size(), decoded, &control_);
+    if (state.from_memory) {
+      file_size = static_cast<std::int64_t>(state.file_bytes.size());
+      LoadImageBytes(state.file_bytes.data(), state.file_bytes.size(), decoded, &state.control);
     } else {
-      LoadImageFile(path_, decoded, &control_);
+      OpenedFile opened;
+      LoadImageFile(state.path, decoded, &state.control, &opened);
+      file_size = opened.size;
     }
   } catch (const DecodeCancelled&) {
     cancelled = true;
@@ -73,32 +106,33 @@ void DecodeJob::Run() {
   } catch (...) {
     error = "the image could not be decoded";
   }
-  file_bytes_ = {};  // the encoded copy is not needed once decoded
+  state.file_bytes = {};  // the encoded copy is not needed once decoded
   ReturnFreedMemory();
   std::function<void()> on_done;
   {
-    const std::lock_guard lock(mutex_);
-    bitmap_ = std::move(decoded);
-    error_ = std::move(error);
-    cancelled_ = cancelled;
-    done_ = true;
-    on_done = std::move(on_done_);
+    const std::lock_guard lock(state.mutex);
+    state.bitmap = std::move(decoded);
+    state.error = std::move(error);
+    state.cancelled = cancelled;
+    state.file_size = file_size;
+    state.done = true;
+    on_done = std::move(state.on_done);
   }
   if (on_done) on_done();
 }
 
 int DecodeJob::PercentDone() const {
-  const std::int64_t total = control_.rows_total.load();
-  const std::int64_t done = control_.rows_done.load();
+  const std::int64_t total = state_->control.rows_total.load();
+  const std::int64_t done = state_->control.rows_done.load();
   if (total <= 0) return 0;
   return static_cast<int>(std::min<std::int64_t>(100, done * 100 / total));
 }
 
 void DecodeJob::WhenDone(std::function<void()> on_done) {
   {
-    const std::lock_guard lock(mutex_);
-    if (!done_) {
-      on_done_ = std::move(on_done);
+    const std::lock_guard lock(state_->mutex);
+    if (!state_->done) {
+      state_->on_done = std::move(on_done);
       return;
     }
   }
@@ -106,23 +140,28 @@ void DecodeJob::WhenDone(std::function<void()> on_done) {
 }
 
 bool DecodeJob::Done() const {
-  const std::lock_guard lock(mutex_);
-  return done_;
+  const std::lock_guard lock(state_->mutex);
+  return state_->done;
 }
 
 bool DecodeJob::Succeeded() const {
-  const std::lock_guard lock(mutex_);
-  return done_ && !cancelled_ && error_.empty();
+  const std::lock_guard lock(state_->mutex);
+  return state_->done && !state_->cancelled && state_->error.empty();
 }
 
 bool DecodeJob::Cancelled() const {
-  const std::lock_guard lock(mutex_);
-  return cancelled_;
+  const std::lock_guard lock(state_->mutex);
+  return state_->cancelled;
 }
 
 Bitmap DecodeJob::TakeBitmap() {
-  const std::lock_guard lock(mutex_);
-  return std::move(bitmap_);
+  const std::lock_guard lock(state_->mutex);
+  return std::move(state_->bitmap);
+}
+
+std::int64_t DecodeJob::FileSize() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->file_size;
 }
 
 }  // namespace zelk

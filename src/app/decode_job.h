@@ -3,7 +3,9 @@
 // decode: it can repaint, show progress, cancel, or start another load that
 // supersedes this one. The bitmap is handed over only once complete.
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,16 +27,24 @@ class DecodeJob {
   // The same for bytes that fetch first gets, on the decoding thread; its failure is
   // the job's error.
   DecodeJob(std::string path, ClipboardFetch fetch);
-  // Cancels the decode and waits for its thread: nothing outlives the job.
+  // Cancels the decode and waits for its thread: nothing outlives the job. After
+  // AbandonUnfinishedJobs, it no longer waits (see there).
   ~DecodeJob();
   DecodeJob(const DecodeJob&) = delete;
   DecodeJob& operator=(const DecodeJob&) = delete;
 
-  const std::string& path() const { return path_; }
-  bool FromMemory() const { return from_memory_; }
+  // For the way out of the program: from now on a job destroyed before its decode
+  // has ended cancels it and leaves its thread to end alone, never running its
+  // WhenDone function, instead of waiting for it. The thread keeps what it uses
+  // alive itself, so nothing it touches is freed under it. Call it once the window
+  // has gone, before anything that owns jobs is destroyed.
+  static void AbandonUnfinishedJobs() noexcept;
+
+  const std::string& path() const { return state_->path; }
+  bool FromMemory() const { return state_->from_memory; }
 
   // The decode stops at its next row; the job then ends as cancelled.
-  void Cancel() { control_.cancel.store(true); }
+  void Cancel() { state_->control.cancel.store(true); }
   // Rows decoded so far, in per cent of the rows to decode (0 until known).
   int PercentDone() const;
 
@@ -46,24 +56,35 @@ class DecodeJob {
   // After the job has ended: what came of it.
   bool Succeeded() const;
   bool Cancelled() const;
-  const std::string& Error() const { return error_; }
+  const std::string& Error() const { return state_->error; }
   Bitmap TakeBitmap();
+  // The size in bytes of what was decoded: the file the decode opened, as its open
+  // descriptor says (never looked up again by name, so a file renamed over the path
+  // meanwhile does not change it), or the bytes in memory. -1 when unknown.
+  std::int64_t FileSize() const;
 
  private:
-  void Run();
+  // Everything the decoding thread uses; it holds a share of it, so an abandoned
+  // job's thread never touches freed memory.
+  struct State {
+    std::string path;
+    bool from_memory = false;
+    std::vector<std::uint8_t> file_bytes;  // read by the decoding thread only
+    ClipboardFetch fetch;                  // called by the decoding thread only
+    DecodeControl control;
+    mutable std::mutex mutex;
+    bool done = false;
+    bool cancelled = false;
+    Bitmap bitmap;
+    std::string error;
+    std::int64_t file_size = -1;
+    std::function<void()> on_done;
+  };
+  static void Run(const std::shared_ptr<State>& state);
+  void Start();
 
-  const std::string path_;
-  const bool from_memory_ = false;
-  std::vector<std::uint8_t> file_bytes_;  // read by the decoding thread only
-  ClipboardFetch fetch_;                  // called by the decoding thread only
-  DecodeControl control_;
-  mutable std::mutex mutex_;
-  bool done_ = false;
-  bool cancelled_ = false;
-  Bitmap bitmap_;
-  std::string error_;
-  std::function<void()> on_done_;
-  std::thread thread_;  // last: it starts only once everything above exists
+  std::shared_ptr<State> state_;
+  std::thread thread_;
 };
 
 }  // namespace zelk

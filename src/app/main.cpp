@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
   zelk::SetCommandLine(argc, argv);
   try {
     zelk::SupportLibraryStartup();
+    zelk::RecoverUnfinishedFileReplacements();
     zelk::SetApplicationTitle("Zelk Zoomer");
     QApplication::setApplicationName(QStringLiteral("zelkzoomer"));
     QApplication::setWindowIcon(WindowIcon());

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,7 +37,17 @@ struct WholeFile {
   std::size_t size = 0;
 };
 
-WholeFile ReadWhole(std::FILE* file) {
+// The size of the open file now; -1 when it cannot be had.
+std::int64_t OpenFileSize(std::FILE* file) {
+  struct stat st {};
+  if (file == nullptr || fstat(fileno(file), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+// Read in slices, so that a cancel does not wait for gigabytes from a slow disk.
+constexpr std::size_t kWholeFileSlice = std::size_t{16} << 20;
+
+WholeFile ReadWhole(std::FILE* file, DecodeControl* control) {
   struct stat st {};
   if (fstat(fileno(file), &st) != 0)
     throw ImageError("cannot read the file: " + std::string(std::strerror(errno)));
@@ -53,7 +64,13 @@ WholeFile ReadWhole(std::FILE* file) {
   }
   // A file that shrinks meanwhile is decoded as far as it goes; the decoders cope
   // with data that ends early.
-  whole.size = std::fread(whole.data.get(), 1, expected, file);
+  while (whole.size < expected) {
+    if (CancelRequested(control)) throw DecodeCancelled();
+    const std::size_t want = std::min<std::size_t>(kWholeFileSlice, expected - whole.size);
+    const std::size_t got = std::fread(whole.data.get() + whole.size, 1, want, file);
+    whole.size += got;
+    if (got < want) break;
+  }
   if (std::ferror(file))
     throw ImageError("cannot read the file: " +
                      std::string(std::strerror(errno != 0 ? errno : EIO)));
@@ -62,7 +79,8 @@ WholeFile ReadWhole(std::FILE* file) {
 
 }  // namespace
 
-void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control) {
+void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control,
+                   OpenedFile* opened) {
   const std::string ext = UpperExtension(path);
   const ImageFormat* format = FormatOfExtension(ext);
   const ImageFormat::MemoryReader memory_reader = format ? format->read_memory : nullptr;
@@ -75,9 +93,11 @@ void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control)
   try {
     if (file_reader != nullptr) {
       file_reader(file.get(), out, control);
+      if (opened != nullptr) opened->size = OpenFileSize(file.get());
       return;
     }
-    const WholeFile whole = ReadWhole(file.get());
+    const WholeFile whole = ReadWhole(file.get(), control);
+    if (opened != nullptr) opened->size = OpenFileSize(file.get());
     file.reset();
     memory_reader(whole.data.get(), whole.size, out, control);
   } catch (const DecodeCancelled&) {

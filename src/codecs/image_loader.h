@@ -25,7 +25,15 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = std::uint64_t{2} << 30;
 // With a control, another thread may cancel the load (DecodeCancelled is thrown,
 // out is left empty) and follow its progress. The JPEG, PNG, BMP and ICO decoders
 // look at it every few rows; WMF and EMF only before playing.
-void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control = nullptr);
+//
+// With `opened`, also says what was decoded: the size of the file actually opened,
+// from its open descriptor once decoded. A file renamed over `path` meanwhile does
+// not change it, as a later look-up by name would.
+struct OpenedFile {
+  std::int64_t size = -1;  // bytes; -1 until known
+};
+void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control = nullptr,
+                   OpenedFile* opened = nullptr);
 
 // Decodes a PNG, BMP or JPEG file held in memory (as another program puts one on the
 // clipboard), telling the format by its first bytes. Throws as LoadImageFile does.

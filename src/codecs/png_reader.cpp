@@ -76,6 +76,7 @@ struct PngReadJob {
   int passes = 1;
   bool alpha = false;
   std::size_t row_bytes = 0;
+  bool two_thread_rows = false;  // the rows go to png_two_thread_rows, not libpng
 };
 
 // Reads exactly `length` bytes or reports how many there were.
@@ -127,8 +128,10 @@ PngRowFormat RowFormatOf(const PngReadJob& job) noexcept {
   return format;
 }
 
-// Stage 1: header and transforms.
-bool ReadPngHeader(PngReadJob& job) noexcept {
+// Stage 1: header and transforms. For rows that take the two-thread way, libpng
+// reads the header only: its transforms would have it allocate (and clear) two
+// rows of its own, which for a very wide picture are larger than the bitmap.
+bool ReadPngHeader(PngReadJob& job, bool two_threads_allowed) noexcept {
   if (setjmp(png_jmpbuf(job.png))) return false;
   png_set_read_fn(job.png, &job, OnPngRead);
   png_set_sig_bytes(job.png, 8);
@@ -152,7 +155,11 @@ bool ReadPngHeader(PngReadJob& job) noexcept {
   job.colour_type = colour;
   job.bit_depth = depth;
   job.stored_bits_per_pixel = depth * png_get_channels(job.png, job.info);
-  if (TwoThreadRowsApply(colour, depth, job.interlace)) job.row_format = RowFormatOf(job);
+  if (two_threads_allowed && TwoThreadRowsApply(colour, depth, job.interlace)) {
+    job.row_format = RowFormatOf(job);
+    job.two_thread_rows = true;
+    return true;
+  }
 
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(job.png);
   if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(job.png);
@@ -261,7 +268,8 @@ void ReadPng(const PngSource& source, Bitmap& out, const RasterReadOptions& opti
   if (job.png != nullptr) job.info = png_create_info_struct(job.png);
   if (job.png == nullptr || job.info == nullptr)
     throw ImageError("not enough memory to start reading the PNG file");
-  if (!ReadPngHeader(job)) throw ImageError(PngFailureReason(job.errors));
+  const bool two_threads = options.second_thread && std::thread::hardware_concurrency() > 1;
+  if (!ReadPngHeader(job, two_threads)) throw ImageError(PngFailureReason(job.errors));
 
   const int width = static_cast<int>(job.width), height = static_cast<int>(job.height);
   CheckImageSize(job.width, job.height);
@@ -273,8 +281,7 @@ void ReadPng(const PngSource& source, Bitmap& out, const RasterReadOptions& opti
           pixels * static_cast<std::uint64_t>(job.stored_bits_per_pixel))
     throw TooShortForClaimedSize(job.width, job.height);
   out.ResetUninitialised(width, height);  // every pixel is written by the rows
-  if (options.second_thread && std::thread::hardware_concurrency() > 1 &&
-      TwoThreadRowsApply(job.colour_type, job.bit_depth, job.interlace)) {
+  if (job.two_thread_rows) {
     try {
       ReadRowsOnTwoThreads(job, out, options.control);
     } catch (...) {

@@ -214,9 +214,41 @@ bool Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
   }
 }
 
-// One unfiltered row of samples into B, G, R pixels.
-void ConvertRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t* d) {
-  const int width = format.width;
+// Undoes a row's filter on `length` bytes at `row` (in place) against `prior`;
+// the bpp bytes before each (the pixel to the left in this row and in the row
+// above) are there, zero at the row's start. false for a filter PNG does not have.
+bool UnfilterWithContext(int filter, std::uint8_t* d, const std::uint8_t* prior, std::size_t length,
+                         int bpp) {
+  const std::ptrdiff_t back = bpp;
+  switch (filter) {
+    case 0:
+      return true;
+    case 1:
+      for (std::size_t i = 0; i < length; ++i)
+        d[i] = static_cast<std::uint8_t>(d[i] + d[static_cast<std::ptrdiff_t>(i) - back]);
+      return true;
+    case 2:
+      for (std::size_t i = 0; i < length; ++i) d[i] = static_cast<std::uint8_t>(d[i] + prior[i]);
+      return true;
+    case 3:
+      for (std::size_t i = 0; i < length; ++i)
+        d[i] = static_cast<std::uint8_t>(
+            d[i] + ((d[static_cast<std::ptrdiff_t>(i) - back] + prior[i]) >> 1));
+      return true;
+    case 4:
+      for (std::size_t i = 0; i < length; ++i) {
+        const std::ptrdiff_t left = static_cast<std::ptrdiff_t>(i) - back;
+        d[i] = static_cast<std::uint8_t>(d[i] + Paeth(d[left], prior[i], prior[left]));
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// `count` pixels of unfiltered samples into B, G, R pixels.
+void ConvertRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t* d, int count) {
+  const int width = count;
   switch (format.colour_type) {
     case PNG_COLOR_TYPE_GRAY:
       for (int x = 0; x < width; ++x, d += 3) {
@@ -273,11 +305,14 @@ class TwoThreadRowDecoder {
         rows_per_batch_(
             static_cast<int>(std::clamp<std::size_t>(kBatchBytes / row_bytes_, 1, format.height))),
         batches_((format.height + rows_per_batch_ - 1) / rows_per_batch_),
-        slots_(static_cast<std::size_t>(kSlots) * rows_per_batch_ * row_bytes_),
+        slots_(row_bytes_ > kBatchBytes
+                   ? 0
+                   : static_cast<std::size_t>(kSlots) * rows_per_batch_ * row_bytes_),
         prior_(sample_bytes_, 0) {}
 
   void Run(IdatStream& idat, DecodeControl* control) {
     RowInflater inflater(idat);
+    if (row_bytes_ > kBatchBytes) return RunWideRows(inflater, idat, control);
     std::thread consumer;
     try {
       consumer = std::thread([this] { ConvertBatches(); });
@@ -311,6 +346,42 @@ class TwoThreadRowDecoder {
   }
 
  private:
+  // Rows wider than a batch (a 16-megapixel row of RGBA is 64 MiB) are not held
+  // whole, least of all in a ring of several: each is inflated, unfiltered and
+  // converted a piece at a time on this thread, and only the row above is kept, as
+  // the next row's filters need it. Memory is then the bitmap, one row of samples
+  // and two pieces.
+  void RunWideRows(RowInflater& inflater, IdatStream& idat, DecodeControl* control) {
+    const auto bpp = static_cast<std::size_t>(bpp_);
+    const std::size_t piece = kBatchBytes / bpp * bpp;
+    // Each with bpp bytes of context in front: this row's pixel to the left, and
+    // the row above's (the old values, which prior_ no longer holds).
+    std::vector<std::uint8_t> current(bpp + piece), above(bpp + piece);
+    for (int y = 0; y < format_.height; ++y) {
+      std::uint8_t filter = 0;
+      inflater.Fill(&filter, 1);
+      std::fill_n(current.begin(), bpp, 0);
+      std::fill_n(above.begin(), bpp, 0);
+      std::uint8_t* row = out_.Row(y);
+      for (std::size_t at = 0; at < sample_bytes_; at += piece) {
+        if (CancelRequested(control)) throw DecodeCancelled();
+        const std::size_t n = std::min(piece, sample_bytes_ - at);
+        inflater.Fill(current.data() + bpp, n);
+        std::memcpy(above.data() + bpp, prior_.data() + at, n);
+        if (!UnfilterWithContext(filter, current.data() + bpp, above.data() + bpp, n, bpp_))
+          ThrowDamaged("bad adaptive filter value");
+        std::memcpy(prior_.data() + at, current.data() + bpp, n);
+        ConvertRow(format_, current.data() + bpp, row + at / bpp * 3, static_cast<int>(n / bpp));
+        // A piece is whole pixels but the row's last, so the context is too.
+        std::memcpy(current.data(), current.data() + n, bpp);
+        std::memcpy(above.data(), above.data() + n, bpp);
+      }
+      if (control != nullptr) control->Report(y + 1, format_.height);
+    }
+    inflater.Finish();
+    idat.FinishCurrentChunk();
+  }
+
   int RowsIn(int batch) const {
     return std::min(rows_per_batch_, format_.height - batch * rows_per_batch_);
   }
@@ -368,7 +439,7 @@ class TwoThreadRowDecoder {
     const int first_y = batch * rows_per_batch_;
     for (int i = 0, rows = RowsIn(batch); i < rows; ++i, row += row_bytes_) {
       if (!Unfilter(row, prior, sample_bytes_, bpp_)) return false;
-      ConvertRow(format_, row + 1, out_.Row(first_y + i));
+      ConvertRow(format_, row + 1, out_.Row(first_y + i), format_.width);
       prior = row + 1;
     }
     // The next batch's first row is unfiltered against this one after its slot may

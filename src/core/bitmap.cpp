@@ -1,6 +1,10 @@
 #include "core/bitmap.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cassert>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,6 +21,58 @@ void CheckImageSize(std::int64_t width, std::int64_t height) {
                      " pixels this program accepts");
 }
 
+namespace {
+
+std::atomic<AvailableMemorySource> available_memory_source{nullptr};
+
+std::string Mebibytes(std::uint64_t bytes) {
+  const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
+  char text[64];
+  if (mib >= 1024.0) {
+    std::snprintf(text, sizeof text, "%.1f GiB", mib / 1024.0);
+  } else {
+    std::snprintf(text, sizeof text, "%.0f MiB", mib < 1.0 ? 1.0 : mib);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> SystemAvailableMemory() {
+  std::FILE* meminfo = std::fopen("/proc/meminfo", "re");
+  if (meminfo != nullptr) {
+    char line[256];
+    unsigned long long kib = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, meminfo) != nullptr)
+      found = std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1;
+    std::fclose(meminfo);
+    if (found) return std::uint64_t{kib} * 1024;
+  }
+  const long pages = sysconf(_SC_AVPHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return std::nullopt;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+void SetAvailableMemorySource(AvailableMemorySource source) noexcept {
+  available_memory_source.store(source);
+}
+
+void CheckMemoryAvailable(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0) return;
+  const AvailableMemorySource source = available_memory_source.load();
+  const std::optional<std::uint64_t> available =
+      source != nullptr ? source() : SystemAvailableMemory();
+  const std::uint64_t needed =
+      static_cast<std::uint64_t>(Bitmap::StrideFor(static_cast<int>(width))) *
+      static_cast<std::uint64_t>(height);
+  if (available && needed > *available)
+    throw ImageError("the image is " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels and needs " + Mebibytes(needed) + " of memory, more than the " +
+                     Mebibytes(*available) + " the system has available");
+}
+
 void Bitmap::FreeDeleter::operator()(std::uint8_t* p) const noexcept {
   std::free(p);
 }
@@ -29,6 +85,7 @@ void Bitmap::Release() noexcept {
 
 void Bitmap::Allocate(int width, int height) {
   CheckImageSize(width, height);
+  CheckMemoryAvailable(width, height);
   Release();
   if (width == 0 || height == 0) {
     // Keep the size of a degenerate image but hold no pixels.

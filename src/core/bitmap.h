@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -26,6 +27,22 @@ inline constexpr std::int64_t kMaxImageSide = std::int64_t{1} << 24;
 // Throws ImageError naming the limit when width x height may not be allocated.
 void CheckImageSize(std::int64_t width, std::int64_t height);
 
+// The memory the system can still give a process without swapping others out:
+// MemAvailable from /proc/meminfo, else the free pages sysconf reports; nothing
+// when neither can be read.
+std::optional<std::uint64_t> SystemAvailableMemory();
+
+// Where bitmaps learn the available memory: SystemAvailableMemory unless a test
+// puts a source of its own in its place (nullptr puts the system's back).
+using AvailableMemorySource = std::optional<std::uint64_t> (*)();
+void SetAvailableMemorySource(AvailableMemorySource source) noexcept;
+
+// Throws ImageError naming both sizes when a bitmap of width x height needs more
+// memory than there is available. Every bitmap is allocated through this check, so
+// a decoder learns before it has allocated anything that a picture cannot be had,
+// instead of the system swapping itself to a halt or killing the program.
+void CheckMemoryAvailable(std::int64_t width, std::int64_t height);
+
 class Bitmap {
  public:
   Bitmap() = default;
@@ -36,8 +53,9 @@ class Bitmap {
 
   // Makes the bitmap width x height, every pixel white. The old pixels are released
   // before the new ones are allocated, so two full images are never held at once.
-  // Throws ImageError when the size is out of range (the old image stays) or the
-  // memory cannot be had (the bitmap is then empty). 0 x 0 holds nothing.
+  // Throws ImageError when the size is out of range or larger than the memory the
+  // system has available (the old image stays), or when the memory cannot be had
+  // (the bitmap is then empty). 0 x 0 holds nothing.
   void Reset(int width, int height);
   // Same as Reset, but the pixels are left uninitialised (for decoders that write
   // every byte themselves).

@@ -89,6 +89,11 @@ std::string ReadWholeFile(const std::string& name);
 // plain write would be, the old content kept on any failure, links, permissions and
 // owner kept. True exactly when the whole content reached the file.
 bool WriteWholeFile(const std::string& name, const std::string& content);
+// Puts back the old content of every file whose in-place replacement was cut off
+// (the program killed mid-write), and reports each one that cannot be put back,
+// naming where its old content is kept. The program calls it at start, once the
+// Desktop is set and before anything is loaded.
+void RecoverUnfinishedFileReplacements();
 // The system's description of errno, trimmed.
 std::string LastSystemErrorText();
 

@@ -124,4 +124,8 @@ bool WriteWholeFileImpl(const std::string& name, const std::string& content,
 }
 }  // namespace support_internal
 
+void RecoverUnfinishedFileReplacements() {
+  for (const std::string& problem : RestoreUnfinishedReplacements()) ReportMessage(problem);
+}
+
 }  // namespace zelk

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,8 +59,9 @@ void PutLe32(Bytes& b, std::uint32_t v) {
 // --- JPEG: greyscale frames with the smallest valid tables ---------------------
 
 // SOI, a quantisation table of ones, the frame header and two Huffman tables of
-// one 1-bit code each (DC difference 0, AC end of block).
-Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height) {
+// one 1-bit code each (DC difference 0, and ac_symbol: end of block, or 0xE0 for
+// an end-of-band run of up to 32767 blocks).
+Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height, unsigned ac_symbol = 0) {
   Bytes b = {0xFF, 0xD8, 0xFF, 0xDB};
   PutBe16(b, 67), Put8(b, 0);
   for (int i = 0; i < 64; ++i) Put8(b, 1);
@@ -70,9 +72,18 @@ Bytes GreyJpegHeader(bool progressive, unsigned width, unsigned height) {
   for (int table_class : {0x00, 0x10}) {
     Put8(b, table_class), Put8(b, 1);
     for (int i = 1; i < 16; ++i) Put8(b, 0);
-    Put8(b, 0);
+    Put8(b, table_class == 0 ? 0 : ac_symbol);
   }
   return b;
+}
+
+void PutComments(Bytes& b, std::size_t padding) {
+  while (padding > 0) {
+    const std::size_t n = std::min<std::size_t>(padding, 65000);
+    Put8(b, 0xFF), Put8(b, 0xFE), PutBe16(b, static_cast<unsigned>(n + 2));
+    b.insert(b.end(), n, 'x');
+    padding -= n;
+  }
 }
 
 void PutScanHeader(Bytes& b, int ss, int se, int ah, int al) {
@@ -84,14 +95,47 @@ void PutScanHeader(Bytes& b, int ss, int se, int ah, int al) {
 // over every block, the file ten bytes. `padding` bytes of comments come first.
 Bytes EmptyScansJpeg(unsigned side, int scans, std::size_t padding = 0) {
   Bytes b = GreyJpegHeader(true, side, side);
-  while (padding > 0) {
-    const std::size_t n = std::min<std::size_t>(padding, 65000);
-    Put8(b, 0xFF), Put8(b, 0xFE), PutBe16(b, static_cast<unsigned>(n + 2));
-    b.insert(b.end(), n, 'x');
-    padding -= n;
-  }
+  PutComments(b, padding);
   for (int i = 0; i < scans; ++i) PutScanHeader(b, 0, 0, 0, 0);
   Put8(b, 0xFF), Put8(b, 0xD9);
+  return b;
+}
+
+// Entropy data of end-of-band runs (the 1-bit code, then 14 one bits: 32767
+// blocks each) covering `blocks`, its 0xFF bytes stuffed.
+void PutEndOfBandRuns(Bytes& b, std::uint64_t blocks) {
+  std::vector<bool> bits;
+  for (std::uint64_t n = 0; n < blocks; n += 32767) {
+    bits.push_back(false);
+    bits.insert(bits.end(), 14, true);
+  }
+  while (bits.size() % 8 != 0) bits.push_back(true);
+  for (std::size_t i = 0; i < bits.size(); i += 8) {
+    unsigned v = 0;
+    for (std::size_t j = 0; j < 8; ++j) v = v << 1 | (bits[i + j] ? 1 : 0);
+    Put8(b, v);
+    if (v == 0xFF) Put8(b, 0);
+  }
+}
+
+// A progressive file whose scans after the first two all refine AC coefficients
+// 1-63 in end-of-band runs: some twenty bytes each, but each one walks the whole
+// band of every block. The file is padded with comments to `file_bytes`.
+Bytes RefinementScansJpeg(unsigned side, int scans, std::size_t file_bytes) {
+  const std::uint64_t blocks = std::uint64_t{side / 8} * (side / 8);
+  Bytes b = GreyJpegHeader(true, side, side, 0xE0);
+  Bytes body;
+  PutScanHeader(body, 0, 0, 0, 1);
+  PutScanHeader(body, 1, 63, 0, 2);
+  PutEndOfBandRuns(body, blocks);
+  for (int i = 0; i < scans; ++i) {
+    PutScanHeader(body, 1, 63, 2, 1);
+    PutEndOfBandRuns(body, blocks);
+  }
+  Put8(body, 0xFF), Put8(body, 0xD9);
+  if (file_bytes > b.size() + body.size() + 4)
+    PutComments(b, file_bytes - b.size() - body.size() - 4);
+  b.insert(b.end(), body.begin(), body.end());
   return b;
 }
 
@@ -99,6 +143,17 @@ Bytes EmptyScansJpeg(unsigned side, int scans, std::size_t padding = 0) {
 Bytes TruncatedBaselineJpeg(unsigned side) {
   Bytes b = GreyJpegHeader(false, side, side);
   PutScanHeader(b, 0, 63, 0, 0);
+  return b;
+}
+
+// An arithmetic-coded baseline frame of width x height and a scan header: a few
+// hundred bytes that no rule on bytes can refuse.
+Bytes ArithmeticJpeg(unsigned width, unsigned height) {
+  Bytes b = GreyJpegHeader(false, width, height);
+  b[2 + 2 + 67 + 1] = 0xC9;  // the frame marker after the DQT: SOF9, arithmetic
+  PutScanHeader(b, 0, 63, 0, 0);
+  b.insert(b.end(), 64, 0);
+  Put8(b, 0xFF), Put8(b, 0xD9);
   return b;
 }
 
@@ -150,6 +205,32 @@ Bytes HeaderOnlyPng(std::uint32_t width, std::uint32_t height) {
   return b;
 }
 
+// An RGBA PNG of width x 1, every byte zero: 4 bytes a pixel, so the row as
+// stored is larger than the working bitmap of the whole picture.
+Bytes OneRowRgbaPng(std::uint32_t width) {
+  Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&b](const char* type, const Bytes& data) {
+    PutBe32(b, static_cast<std::uint32_t>(data.size()));
+    const std::size_t crc_from = b.size();
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), data.begin(), data.end());
+    PutBe32(b, static_cast<std::uint32_t>(
+                   crc32(0, b.data() + crc_from, static_cast<unsigned>(b.size() - crc_from))));
+  };
+  Bytes header;
+  PutBe32(header, width), PutBe32(header, 1);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  chunk("IHDR", header);
+  const Bytes row(std::size_t{width} * 4 + 1, 0);
+  uLongf size = compressBound(static_cast<uLong>(row.size()));
+  Bytes z(size);
+  compress2(z.data(), &size, row.data(), static_cast<uLong>(row.size()), 9);
+  z.resize(size);
+  chunk("IDAT", z);
+  chunk("IEND", {});
+  return b;
+}
+
 // --- ICO ------------------------------------------------------------------------
 
 // An icon whose directory holds `count` entries, entry i at offset_of(i) with
@@ -193,9 +274,23 @@ struct Outcome {
   std::string reason;     // the refusal's text
   double seconds = 0;
   long peak_kib = 0;
+  long start_kib = 0;  // the child's resident size before loading (its parent's pages)
 };
 
-Outcome LoadInChild(const std::string& path, double deadline_seconds) {
+// The resident size of this process, from /proc/self/status; 0 when unknown.
+long ResidentKib() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  long kib = 0;
+  while (std::fgets(line, sizeof line, status) != nullptr)
+    if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
+  std::fclose(status);
+  return kib;
+}
+
+Outcome LoadInChild(const std::string& path, double deadline_seconds,
+                    AvailableMemorySource memory = nullptr) {
   Outcome outcome;
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return outcome;
@@ -204,6 +299,11 @@ Outcome LoadInChild(const std::string& path, double deadline_seconds) {
   if (pid == 0) {
     close(pipe_ends[0]);
     int code = 2;
+    if (memory != nullptr) SetAvailableMemorySource(memory);
+    // What the child holds already, as one line before any reason: a sanitized
+    // parent's quarantine of freed memory is resident in the child too.
+    const std::string held = std::to_string(ResidentKib()) + "\n";
+    if (write(pipe_ends[1], held.data(), held.size()) < 0) _exit(3);
     try {
       Bitmap out;
       LoadImageFile(path, out);
@@ -245,6 +345,11 @@ Outcome LoadInChild(const std::string& path, double deadline_seconds) {
   while ((n = read(pipe_ends[0], buffer, sizeof buffer)) > 0)
     outcome.reason.append(buffer, static_cast<std::size_t>(n));
   close(pipe_ends[0]);
+  const std::size_t line_end = outcome.reason.find('\n');
+  if (line_end != std::string::npos) {
+    outcome.start_kib = std::atol(outcome.reason.c_str());
+    outcome.reason.erase(0, line_end + 1);
+  }
   return outcome;
 }
 
@@ -281,6 +386,12 @@ TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
        kTooCostly},
       {"jpeg: 998 empty scans, 8192 x 8192, 20 KB", ".jpg",
        [] { return EmptyScansJpeg(8192, 998, 20000); }, kTooCostly},
+      {"jpeg: 998 AC refinement scans, 4096 x 4096, 1 MB", ".jpg",
+       [] { return RefinementScansJpeg(4096, 998, 1 << 20); }, kTooCostly},
+      {"jpeg: 998 AC refinement scans, 4096 x 4096, 52 KB", ".jpg",
+       [] { return RefinementScansJpeg(4096, 998, 52 << 10); }, kTooCostly},
+      {"jpeg: 20 AC refinement scans, 1024 x 1024", ".jpg",
+       [] { return RefinementScansJpeg(1024, 20, 0); }, nullptr},
       {"jpeg: ends after the scan header, 46340 x 46340", ".jpg",
        [] { return TruncatedBaselineJpeg(46340); }, kTooShort},
       {"jpeg: two empty scans, 23170 x 23170", ".jpg", [] { return EmptyScansJpeg(23170, 2); },
@@ -341,6 +452,67 @@ TEST(HostileInput, EveryCaseEndsQuicklyInBoundedMemory) {
       EXPECT_LT(o.peak_kib, memory_bound_kib);
     }
   }
+  fs::remove_all(folder);
+}
+
+std::optional<std::uint64_t> OneGibibyte() {
+  return std::uint64_t{1} << 30;
+}
+
+TEST(HostileInput, BitmapsLargerThanTheAvailableMemoryAreRefusedBeforeAllocating) {
+  // A 46340 x 46340 picture needs 6 GiB; with 1 GiB available each reader refuses
+  // it before allocating, whatever the format.
+  char folder[] = "/tmp/zelk_memory_XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const struct {
+    const char* name;
+    Bytes bytes;
+  } files[] = {
+      {"arith.jpg", ArithmeticJpeg(46340, 46340)},
+      {"huge.png", FlatPng(20000, 20000, true)},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.name);
+    const std::string path = std::string(folder) + "/" + file.name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
+    const Outcome o = LoadInChild(path, kSanitized ? 120.0 : 20.0, OneGibibyte);
+    std::printf("%s (%zu bytes): %.2f s, peak %.1f MiB: %s\n", file.name, file.bytes.size(),
+                o.seconds, o.peak_kib / 1024.0, o.reason.c_str());
+    EXPECT_TRUE(o.finished);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.reason.find("more than the 1.0 GiB the system has available"), std::string::npos)
+        << o.reason;
+    EXPECT_NE(o.reason.find("needs "), std::string::npos) << o.reason;
+    EXPECT_LT(o.seconds, kSanitized ? 30.0 : 3.0);
+    if (!kSanitized) {
+      EXPECT_LT(o.peak_kib, 64 * 1024);
+    }
+  }
+  fs::remove_all(folder);
+}
+
+TEST(HostileInput, ARowWiderThanThePictureIsNotHeldManyTimesOver) {
+  // 16,777,216 x 1 RGBA: a 48 MiB bitmap from a 65 KB file. One row as stored is
+  // 64 MiB, which the decoder must keep once (the next row's filters need it) but
+  // not as a ring of row batches: that took 464 MiB.
+  char folder[] = "/tmp/zelk_wide_row_XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/wide.png";
+  const Bytes bytes = OneRowRgbaPng(1u << 24);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  const Outcome o = LoadInChild(path, kSanitized ? 60.0 : 6.0);
+  const long grown_kib = o.peak_kib - o.start_kib;
+  std::printf("wide row: %.2f s, peak %.1f MiB, %.1f MiB over the child's start, file %zu bytes\n",
+              o.seconds, o.peak_kib / 1024.0, grown_kib / 1024.0, bytes.size());
+  EXPECT_TRUE(o.finished);
+  EXPECT_EQ(o.status, 0) << o.reason;
+  // The bitmap (48 MiB), one stored row (64 MiB) and a few pieces; sanitizers add
+  // their shadow memory, an eighth.
+  EXPECT_LT(grown_kib, (kSanitized ? 180 : 150) * 1024);
   fs::remove_all(folder);
 }
 

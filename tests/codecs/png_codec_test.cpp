@@ -422,6 +422,28 @@ TEST(PngReadTest, TwoThreadRowsFailAsLibpngDoes) {
   ExpectBothWaysAlike(claims_more, "the PNG file is damaged: Not enough image data");
 }
 
+TEST(PngReadTest, RowsWiderThanABatchDecodeInPiecesAsLibpngDoes) {
+  // 200,001 RGB pixels: 600 KB a row, more than one piece, the last one partial;
+  // every filter, each against a row above that was filtered differently.
+  constexpr int kWidth = 200001, kHeight = 6;
+  Bytes rows;
+  for (int y = 0; y < kHeight; ++y) {
+    rows.push_back(static_cast<std::uint8_t>(y % 5));
+    for (int i = 0; i < kWidth * 3; ++i)
+      rows.push_back(static_cast<std::uint8_t>((i * 29 + y * 7) ^ (i >> 9)));
+  }
+  ExpectBothWaysAlike(RawRgbPng(kWidth, kHeight, rows, 1 << 16), "");
+  Bytes bad_filter = rows;
+  bad_filter[static_cast<std::size_t>(kWidth * 3 + 1) * 4] = 9;
+  ExpectBothWaysAlike(RawRgbPng(kWidth, kHeight, bad_filter, 1 << 16),
+                      "the PNG file is damaged: bad adaptive filter value");
+  // libpng's own choice of filters, with alpha and a grey + alpha pair of bytes.
+  for (int type : {PNG_COLOR_TYPE_RGBA, PNG_COLOR_TYPE_GRAY_ALPHA}) {
+    SCOPED_TRACE("colour type " + std::to_string(type));
+    ExpectBothWaysAlike(EncodePng(MakeSource(type, 8, 300007, 3, false)), "");
+  }
+}
+
 TEST(PngReadTest, HeadersClaimingHugeOrEmptyImagesAreRefusedBeforeAllocating) {
   // Up to 16 Mi pixels any file is decoded as far as it goes; beyond, the file must
   // hold 1/1032 of the pixel bytes, the most deflate can compress.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,11 +16,13 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "codecs/bmp_writer.h"
 #include "codecs/image_writer.h"
 #include "codecs/safe_file_writer.h"
+#include "support/file_replacement.h"
 
 namespace zelk {
 namespace {
@@ -371,6 +374,92 @@ TEST_F(WriterTest, APipeInTheTargetsPlaceIsRefusedAtOnce) {
   }
   EXPECT_TRUE(fs::is_fifo(dir_ + "pipe.bmp"));
   EXPECT_EQ(Entries(), (std::vector<std::string>{"pipe.bmp"}));
+}
+
+}  // namespace
+}  // namespace zelk
+
+// ---- Writes cut off by kill -9 ---------------------------------------------------
+
+namespace zelk {
+namespace {
+
+// A 24-megapixel picture with detail everywhere: its PNG takes seconds to write.
+Bitmap LargePicture() {
+  Bitmap picture;
+  picture.ResetUninitialised(6000, 4000);
+  for (int y = 0; y < picture.Height(); ++y) {
+    std::uint8_t* row = picture.Row(y);
+    for (int x = 0; x < picture.Width() * 3; ++x)
+      row[x] = static_cast<std::uint8_t>((x * 7) ^ (y * 13) ^ ((x * y) >> 5));
+  }
+  return picture;
+}
+
+// Saves `picture` to target in a child, and kills it with SIGKILL once `started`
+// says the write is under way. False when the child ended before it could be killed.
+bool KillMidWrite(const std::string& target, const Bitmap& picture,
+                  const std::function<bool()>& started) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    try {
+      SaveImageFile(target, picture);
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  if (pid < 0) return false;
+  const auto start = std::chrono::steady_clock::now();
+  while (!started() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+TEST_F(WriterTest, AnInPlaceWriteKilledMidWriteIsPutBackAtTheNextStart) {
+  // A second hard link makes the write go in place, behind a backup.
+  const std::string target = dir_ + "linked.png";
+  std::string old_content;
+  for (int i = 0; i < 3000000; ++i) old_content.push_back(static_cast<char>(i * 7919 % 253));
+  std::ofstream(target, std::ios::binary) << old_content;
+  fs::create_hard_link(target, dir_ + "also.png");
+  const Bitmap picture = LargePicture();
+  ASSERT_TRUE(KillMidWrite(target, picture, [&] {
+    std::error_code ignored;
+    const auto size = fs::file_size(target, ignored);
+    return size > 0 && size != old_content.size() && size != static_cast<std::uintmax_t>(-1);
+  })) << "the write ended before it could be killed";
+  const std::string partial = ReadAll(target);
+  EXPECT_NE(partial, old_content);
+  EXPECT_EQ(partial.substr(1, 3), "PNG");
+
+  EXPECT_TRUE(RestoreUnfinishedReplacements().empty());
+  EXPECT_TRUE(ReadAll(target) == old_content) << "the old content is not back byte for byte";
+  EXPECT_TRUE(ReadAll(dir_ + "also.png") == old_content);
+  EXPECT_TRUE(NoBackupLeft());
+}
+
+TEST_F(WriterTest, TheTemporaryFileOfAKilledConvertGoesAtTheNextWriteIntoItsFolder) {
+  const Bitmap picture = LargePicture();
+  const auto temporaries = [this] {
+    std::vector<std::string> found;
+    for (const std::string& name : Entries())
+      if (name.rfind(".zelk-", 0) == 0) found.push_back(name);
+    return found;
+  };
+  ASSERT_TRUE(KillMidWrite(dir_ + "converted.png", picture, [&] {
+    const std::vector<std::string> found = temporaries();
+    std::error_code ignored;
+    return !found.empty() && fs::file_size(dir_ + found[0], ignored) > 0;
+  }));
+  ASSERT_EQ(temporaries().size(), 1u);
+  EXPECT_FALSE(fs::exists(dir_ + "converted.png"));
+
+  SaveImageFile(dir_ + "next.bmp", image_);
+  EXPECT_TRUE(temporaries().empty());
+  EXPECT_EQ(Entries(), std::vector<std::string>{"next.bmp"});
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace zelk {
 namespace {
 
@@ -27,6 +29,48 @@ TEST(BitmapTest, RefusesSizesOverTheLimitBeforeTouchingTheOldImage) {
   EXPECT_THROW(bitmap.Reset(int{1} << 25, 1), ImageError);
   EXPECT_EQ(bitmap.Width(), 2);
   EXPECT_EQ(bitmap.PixelRgb(1, 1), 0xFFFFFFu);
+}
+
+std::optional<std::uint64_t> SixteenMebibytes() {
+  return std::uint64_t{16} << 20;
+}
+std::optional<std::uint64_t> Unknown() {
+  return std::nullopt;
+}
+
+class AvailableMemoryTest : public ::testing::Test {
+ protected:
+  ~AvailableMemoryTest() override { SetAvailableMemorySource(nullptr); }
+};
+
+TEST_F(AvailableMemoryTest, BitmapLargerThanTheAvailableMemoryIsRefusedNamingBothSizes) {
+  SetAvailableMemorySource(SixteenMebibytes);
+  Bitmap bitmap;
+  bitmap.Reset(2, 2);
+  bitmap.SetPixelRgb(0, 0, 0x123456);
+  try {
+    bitmap.ResetUninitialised(4096, 4096);  // 48 MiB
+    FAIL() << "a 48 MiB bitmap was allocated with 16 MiB available";
+  } catch (const ImageError& e) {
+    EXPECT_STREQ(e.what(),
+                 "the image is 4096 x 4096 pixels and needs 48 MiB of memory, more than the "
+                 "16 MiB the system has available");
+  }
+  EXPECT_THROW(bitmap.Clone().Reset(46340, 46340), ImageError);
+  EXPECT_EQ(bitmap.PixelRgb(0, 0), 0x123456u);  // the old image stays
+  bitmap.Reset(2048, 2048);                     // 12 MiB fits
+  EXPECT_EQ(bitmap.Width(), 2048);
+
+  // Where the system cannot tell, only the allocation itself decides.
+  SetAvailableMemorySource(Unknown);
+  bitmap.Reset(4096, 4096);
+  EXPECT_EQ(bitmap.Height(), 4096);
+}
+
+TEST_F(AvailableMemoryTest, SystemReportsSomeMemoryAvailable) {
+  const std::optional<std::uint64_t> available = SystemAvailableMemory();
+  ASSERT_TRUE(available.has_value());
+  EXPECT_GT(*available, std::uint64_t{1} << 20);
 }
 
 TEST(BitmapTest, CloneIsIndependentAndFillSetsEveryPixel) {

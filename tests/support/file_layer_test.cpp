@@ -2,15 +2,20 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "scripted_desktop.h"
+#include "support/file_replacement.h"
 #include "support/support.h"
 #include "temp_folder.h"
 
@@ -300,6 +305,153 @@ TEST_F(FileLayer, SizeAndExistenceQueriesRetryOnlyWhatRetryingCanCure) {
   desktop.sleeps.clear();
   EXPECT_FALSE(FileExistsRetrying(folder.File("loop_a")));
   EXPECT_EQ(desktop.sleeps, Pauses(20, 183));
+}
+
+}  // namespace
+}  // namespace zelk
+
+// ---- Writes cut off by a kill -------------------------------------------------
+
+namespace zelk {
+namespace {
+
+// The backups and records of in-place writes go to a cache folder of the test's.
+class CutOffWrites : public FileLayer {
+ protected:
+  void SetUp() override {
+    FileLayer::SetUp();
+    const std::string path = cache.Path();
+    setenv("XDG_CACHE_HOME", path.substr(0, path.size() - 1).c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CACHE_HOME");
+    FileLayer::TearDown();
+  }
+
+  std::vector<std::string> CacheEntries() const {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(cache.Path() + "zelk-zoomer", ignored))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  // In a child that kills itself once it has written `written` over the target:
+  // the state a kill -9 mid-write leaves.
+  static void WriteAndDie(const std::string& target, const std::string& written) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      FileReplacement replacement(target);
+      if (replacement.File() == nullptr) _exit(3);
+      std::fwrite(written.data(), 1, written.size(), replacement.File());
+      std::fflush(replacement.File());
+      raise(SIGKILL);
+      _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended with " << status;
+  }
+
+  TempFolder cache;
+};
+
+TEST_F(CutOffWrites, AnInPlaceWriteCutOffIsPutBackByteForByteAtTheNextStart) {
+  std::string old_content(300000, '\0');
+  for (std::size_t i = 0; i < old_content.size(); ++i)
+    old_content[i] = static_cast<char>(i * 131 % 251);
+  const std::string target = folder.File("linked.png");
+  PutFile(target, old_content);
+  ASSERT_EQ(link(target.c_str(), folder.File("other-name.png").c_str()), 0);  // in place
+
+  WriteAndDie(target, "partial new content");
+  EXPECT_EQ(FileBytes(target), "partial new content");
+  const std::vector<std::string> left = CacheEntries();
+  ASSERT_EQ(left.size(), 2u) << "a backup and its record";
+
+  EXPECT_TRUE(RestoreUnfinishedReplacements().empty());
+  EXPECT_EQ(FileBytes(target), old_content);
+  EXPECT_EQ(FileBytes(folder.File("other-name.png")), old_content);
+  EXPECT_TRUE(CacheEntries().empty());
+  // Nothing is left to do, and a second start changes nothing.
+  PutFile(target, "changed by the user since");
+  EXPECT_TRUE(RestoreUnfinishedReplacements().empty());
+  EXPECT_EQ(FileBytes(target), "changed by the user since");
+}
+
+TEST_F(CutOffWrites, ATargetReplacedSinceIsLeftAndTheUserToldWhereTheOldContentIs) {
+  const std::string target = folder.File("linked.bmp");
+  PutFile(target, "old content");
+  ASSERT_EQ(link(target.c_str(), folder.File("other.bmp").c_str()), 0);
+  WriteAndDie(target, "new");
+  // Another file takes the name before the program starts again.
+  PutFile(folder.File("replacement"), "the user's own newer file");
+  ASSERT_EQ(rename(folder.File("replacement").c_str(), target.c_str()), 0);
+
+  const std::vector<std::string> problems = RestoreUnfinishedReplacements();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find(target), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("kept in " + cache.Path() + "zelk-zoomer/backup-"), std::string::npos)
+      << problems[0];
+  EXPECT_EQ(FileBytes(target), "the user's own newer file");
+  const std::vector<std::string> left = CacheEntries();
+  ASSERT_EQ(left.size(), 2u) << "the backup stays, and its record, marked kept";
+  const std::string backup = cache.Path() + "zelk-zoomer/" + left[0];
+  EXPECT_EQ(FileBytes(backup.substr(0, backup.rfind('.')) + ".tmp"), "old content");
+  EXPECT_TRUE(RestoreUnfinishedReplacements().empty()) << "told once";
+  EXPECT_EQ(CacheEntries().size(), 2u);
+
+  // The start-up call shows the same through the desktop.
+  ASSERT_EQ(rename(folder.File("other.bmp").c_str(), folder.File("again.bmp").c_str()), 0);
+  ASSERT_EQ(link(target.c_str(), folder.File("other.bmp").c_str()), 0);
+  WriteAndDie(target, "x");
+  unlink(target.c_str());
+  RecoverUnfinishedFileReplacements();
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_NE(desktop.messages[0].text.find("kept in"), std::string::npos);
+}
+
+TEST_F(CutOffWrites, AWriteStillRunningIsLeftAlone) {
+  const std::string target = folder.File("busy.png");
+  PutFile(target, "old");
+  ASSERT_EQ(link(target.c_str(), folder.File("busy-too.png").c_str()), 0);
+  FileReplacement running(target);
+  ASSERT_NE(running.File(), nullptr);
+  ASSERT_TRUE(running.WritesInPlace());
+  std::fputs("new, not yet complete", running.File());
+  std::fflush(running.File());
+  EXPECT_TRUE(RestoreUnfinishedReplacements().empty());
+  EXPECT_EQ(FileBytes(target), "new, not yet complete");
+  EXPECT_EQ(CacheEntries().size(), 2u);
+  ASSERT_TRUE(running.Commit());
+  EXPECT_TRUE(CacheEntries().empty());
+}
+
+TEST_F(CutOffWrites, TemporaryFilesOfProcessesThatAreGoneAreRemovedAtTheNextWrite) {
+  const std::string target = folder.File("converted.png");
+  WriteAndDie(target, std::string(100000, 'p'));  // beside the target: a new file
+  std::vector<std::string> entries = FolderEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].rfind(".zelk-", 0), 0u) << entries[0];
+
+  // Left alone: one of this process's, one of a process that runs (pid 1), and one
+  // without a pid in its name that is recent.
+  const std::string own = ".zelk-" + std::to_string(getpid()) + "-AbCdEfGh.tmp";
+  PutFile(folder.File(own), "mine");
+  PutFile(folder.File(".zelk-1-AbCdEfGh.tmp"), "init's");
+  PutFile(folder.File(".zelk-QwErTyUi.tmp"), "recent, owner unknown");
+  PutFile(folder.File(".zelk-OlDfIlEs.tmp"), "old, owner unknown");
+  const std::filesystem::file_time_type long_ago =
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  std::filesystem::last_write_time(folder.File(".zelk-OlDfIlEs.tmp"), long_ago);
+
+  ASSERT_TRUE(WriteWholeFile(folder.File("next.txt"), "next write"));
+  entries = FolderEntries();
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{".zelk-1-AbCdEfGh.tmp", own, ".zelk-QwErTyUi.tmp",
+                                               "next.txt"}));
 }
 
 }  // namespace
