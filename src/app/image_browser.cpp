@@ -2,10 +2,8 @@
 
 #include <QObject>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 
 #include "app/decode_job.h"
 #include "codecs/image_formats.h"
@@ -32,21 +30,8 @@ ImageBrowser::~ImageBrowser() {
     const std::lock_guard<std::mutex> lock(mailbox_->mutex);
     mailbox_->target = nullptr;
   }
-  if (load_job_) load_job_->Cancel();
-  if (early_job_) early_job_->Cancel();
-  for (auto& job : abandoned_jobs_) job->Cancel();
-  // Every decoder stops within a few rows or records of a cancel. One that does not
-  // within a moment is left to end with the process instead of holding up the exit;
-  // it posts nothing, the mailbox being closed.
-  std::vector<std::unique_ptr<DecodeJob>> jobs = std::move(abandoned_jobs_);
-  if (load_job_) jobs.push_back(std::move(load_job_));
-  if (early_job_) jobs.push_back(std::move(early_job_));
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
-  for (auto& job : jobs) {
-    while (!job->Done() && std::chrono::steady_clock::now() < give_up)
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (!job->Done()) static_cast<void>(job.release());
-  }
+  // Each job cancels its decode and waits for its thread (every decoder stops within
+  // a few rows or records), or, on the way out of the program, leaves it to end alone.
 }
 
 const std::string& ImageBrowser::LoadingPath() const {
@@ -247,7 +232,11 @@ BrowseResult ImageBrowser::Finish(std::uint64_t ticket) {
     if (!job->Cancelled()) result.report = "Error reading image from clipboard - " + job->Error();
     return EndChain(result);
   }
-  if (job->Succeeded()) return EndChain(Show(job->TakeBitmap(), path, -1));
+  if (job->Succeeded()) {
+    // The size of the file the decode opened, not of whatever the name holds now.
+    const std::int64_t size = job->FileSize();
+    return EndChain(Show(job->TakeBitmap(), path, size));
+  }
   if (job->Cancelled()) return EndChain({});
 
   if (first_failure_.empty()) {

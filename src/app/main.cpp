@@ -19,6 +19,7 @@
 #include "app/qt_desktop.h"
 #include "codecs/image_formats.h"
 #include "core/files/file_spec.h"
+#include "support/file_replacement.h"
 #include "support/support.h"
 
 namespace {
@@ -95,6 +96,10 @@ int main(int argc, char** argv) {
   }
 
   zelk::SetCommandLine(argc, argv);
+  // A write killed mid-way is undone before anything is read: the early decode may
+  // be of the very file being put back. What cannot be put back is said once there
+  // is a window to say it.
+  const std::vector<std::string> unrestored = zelk::RestoreUnfinishedReplacements();
   std::unique_ptr<zelk::DecodeJob> early_decode = StartEarlyDecode();
   zelk::QtDesktop desktop;
   zelk::SetDesktop(&desktop);
@@ -103,7 +108,7 @@ int main(int argc, char** argv) {
   zelk::SetCommandLine(argc, argv);
   try {
     zelk::SupportLibraryStartup();
-    zelk::RecoverUnfinishedFileReplacements();
+    for (const std::string& problem : unrestored) zelk::ReportMessage(problem);
     zelk::SetApplicationTitle("Zelk Zoomer");
     QApplication::setApplicationName(QStringLiteral("zelkzoomer"));
     QApplication::setWindowIcon(WindowIcon());
@@ -114,6 +119,9 @@ int main(int argc, char** argv) {
     window.show();
     window.StartOpeningCommandLineArgument();
     app.exec();
+    // The window is gone: a decode still running ends with the process instead of
+    // holding it up.
+    zelk::DecodeJob::AbandonUnfinishedJobs();
   } catch (const std::exception& e) {
     desktop.ShowException(zelk::ApplicationTitle(), e.what());
   }
