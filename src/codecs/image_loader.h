@@ -24,7 +24,7 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = std::uint64_t{2} << 30;
 //
 // With a control, another thread may cancel the load (DecodeCancelled is thrown,
 // out is left empty) and follow its progress. The JPEG, PNG, BMP and ICO decoders
-// look at it every few rows; WMF and EMF only before playing.
+// look at it every few rows; WMF and EMF between records and before each drawing.
 void LoadImageFile(const std::string& path, Bitmap& out, DecodeControl* control = nullptr);
 
 // Decodes a PNG, BMP or JPEG file held in memory (as another program puts one on the
