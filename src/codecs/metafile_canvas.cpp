@@ -109,6 +109,9 @@ double Area(const QRectF& r) {
 // to Qt as a path, which Qt rasterises into the spans it really has.
 constexpr std::int64_t kMaxQtRegionSpans = std::int64_t{1} << 20;
 
+// A drawing charged more than this (about 20 ms) is made in bands of rows.
+constexpr double kBandWork = 16 << 20;
+
 // The scan converter's work for a path's outline: for every row the square of the
 // edges crossing it (see kMetafileScanWorkPerEdgeSquared), over the rows from top to
 // bottom. Each flattened edge counts `edges` times and reaches `grow` further up and
@@ -481,15 +484,42 @@ void MetafileCanvas::DrawOutput(const QPainterPath& output_path, bool stroke, bo
   }
   Spend(work);
   // Miter joins reach up to a pen's width past the outline.
-  PreparePainter(bounds.adjusted(-2 * half_pen, -2 * half_pen, 2 * half_pen, 2 * half_pen));
+  const QRectF touched =
+      bounds.adjusted(-2 * half_pen, -2 * half_pen, 2 * half_pen, 2 * half_pen) & QRectF(full_);
   QPainterPath path = output_path;
   path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  if (fills) {
-    if (state_.brush.style == 2 && state_.bk_mode == 2)
-      painter_.fillPath(path, ColourOf(state_.bk_colour));
-    painter_.fillPath(path, brush);
+  // A costly drawing is made in bands of rows, so that a cancel is noticed between
+  // them: the rasteriser decides each pixel by its centre, clipped or not, so the
+  // bands join seamlessly. One-pixel lines are drawn whole (their stepping starts
+  // where a clip cuts them).
+  const bool thin = strokes && pen.widthF() == 0;
+  const int bands =
+      touched.isValid() ? static_cast<int>(std::clamp(work / kBandWork, 1.0, 64.0)) : 1;
+  const QRect rows_touched = touched.toAlignedRect();
+  for (int i = 0; i < bands; ++i) {
+    QRect band = rows_touched;
+    if (bands > 1) {
+      CheckCancel();
+      const int h = rows_touched.height();
+      band.setTop(rows_touched.top() + static_cast<int>(std::int64_t{h} * i / bands));
+      band.setBottom(rows_touched.top() + static_cast<int>(std::int64_t{h} * (i + 1) / bands) - 1);
+      if (band.isEmpty()) continue;
+      PreparePainter(QRectF(band));
+      painter_.setClipRect(band, Qt::IntersectClip);
+    } else {
+      PreparePainter(touched);
+    }
+    if (fills) {
+      if (state_.brush.style == 2 && state_.bk_mode == 2)
+        painter_.fillPath(path, ColourOf(state_.bk_colour));
+      painter_.fillPath(path, brush);
+    }
+    if (strokes && !thin) painter_.strokePath(path, pen);
   }
-  if (strokes) painter_.strokePath(path, pen);
+  if (thin) {
+    if (bands > 1) PreparePainter(touched);
+    painter_.strokePath(path, pen);
+  }
 }
 
 void MetafileCanvas::Emit(const QPainterPath& logical_path, bool stroke, bool fill) {
