@@ -6,8 +6,9 @@
 #
 #   -t  time per target in seconds (default 600)
 #   -j  targets fuzzed at once (default 2); each runs under nice -n 19
-#   TARGET  names as in fuzz/CMakeLists.txt (bmp png jpeg ico wmf emf field_scanner
-#           colour_ranges colour_name file_spec redirection); default all
+#   TARGET  names as in fuzz/CMakeLists.txt (bmp png jpeg ico wmf emf
+#           metafile_structure field_scanner colour_ranges colour_name file_spec
+#           redirection); default all
 #
 # Builds build-fuzz with clang (-DZELK_FUZZ=ON). Each target starts from its committed
 # seeds (fuzz/corpus/<target>), its kept crashers and the public test files; the
@@ -27,12 +28,12 @@ while getopts "t:j:" opt; do
   case $opt in
     t) seconds=$OPTARG ;;
     j) jobs=$OPTARG ;;
-    *) sed -n '2,21p' "$0"; exit 2 ;;
+    *) sed -n '2,22p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
 
-all=(bmp png jpeg ico wmf emf field_scanner colour_ranges colour_name file_spec redirection)
+all=(bmp png jpeg ico wmf emf metafile_structure field_scanner colour_ranges colour_name file_spec redirection)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
@@ -42,6 +43,7 @@ max_len() {
   case $1 in
     bmp | png | jpeg | ico) echo 32768 ;;
     wmf | emf) echo 16384 ;;
+    metafile_structure) echo 4096 ;; # choices, each a record or more
     *) echo 1024 ;;
   esac
 }
@@ -56,7 +58,7 @@ max_len() {
 timeout_for() {
   case $1 in
     bmp | png | jpeg | ico) echo 5 ;;
-    wmf | emf) echo 60 ;;
+    wmf | emf | metafile_structure) echo 60 ;;
     *) echo 20 ;;
   esac
 }

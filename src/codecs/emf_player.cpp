@@ -674,6 +674,7 @@ void PlayEmf(ByteSpan file, const EmfHeader& header, MetafileCanvas& canvas) {
   for (std::size_t n = 0; n < kMaxMetafileRecords && file.Has(at, 8); ++n) {
     const std::uint32_t type = file.U32(at), size = file.U32(at + 4);
     if (size < 8 || size > file.Size() - at || type == kEof) break;
+    canvas.CheckCancel();
     try {
       player.Play(file.Sub(at, size), type);
     } catch (const MetafileTooCostly&) {

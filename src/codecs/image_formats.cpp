@@ -22,11 +22,11 @@ void WritePngLevel9(const Bitmap& image, std::FILE* file) {
   WritePng(image, file, 9);
 }
 
-// Metafiles are played in one go; a cancel is honoured before playing.
-template <void (*Read)(const std::uint8_t*, std::size_t, Bitmap&)>
+// Metafile playback follows the cancel flag between records and drawings.
+template <void (*Read)(const std::uint8_t*, std::size_t, Bitmap&, const DecodeControl*)>
 void ReadMetafile(const std::uint8_t* data, std::size_t size, Bitmap& out, DecodeControl* control) {
   if (CancelRequested(control)) throw DecodeCancelled();
-  Read(data, size, out);
+  Read(data, size, out, control);
 }
 
 template <void (*Read)(std::FILE*, Bitmap&, const RasterReadOptions&)>
@@ -57,8 +57,14 @@ const std::vector<ImageFormat>& ImageFormats() {
        WriteJpegQuality90},
       {"BMP", "Bitmaps", {".BMP"}, ReadBmp, nullptr, WriteBmp},
       {"ICO", "Icons", {".ICO"}, ReadIco, nullptr, nullptr},
-      {"EMF", "Enhanced Metafiles", {".EMF"}, ReadMetafile<ReadEmf>, nullptr, WriteEmf, true},
-      {"WMF", "Metafiles", {".WMF"}, ReadMetafile<ReadWmf>, nullptr, WriteWmf, true},
+      {"EMF",
+       "Enhanced Metafiles",
+       {".EMF"},
+       ReadMetafile<ReadEmfCancellable>,
+       nullptr,
+       WriteEmf,
+       true},
+      {"WMF", "Metafiles", {".WMF"}, ReadMetafile<ReadWmfCancellable>, nullptr, WriteWmf, true},
       {"PNG", "PNG Files", {".PNG"}, nullptr, ReadRasterFile<ReadPngFile>, WritePngLevel9},
   };
   return formats;

@@ -24,7 +24,7 @@ inline constexpr std::uint64_t kMaxWholeFileBytes = std::uint64_t{2} << 30;
 //
 // With a control, another thread may cancel the load (DecodeCancelled is thrown,
 // out is left empty) and follow its progress. The JPEG, PNG, BMP and ICO decoders
-// look at it every few rows; WMF and EMF only before playing.
+// look at it every few rows; WMF and EMF between records and before each drawing.
 //
 // With `opened`, also says what was decoded: the size of the file actually opened,
 // from its open descriptor once decoded. A file renamed over `path` meanwhile does

@@ -9,6 +9,9 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "codecs/metafile_limits.h"
 
@@ -94,6 +97,87 @@ double Area(const QRectF& r) {
   return r.isValid() ? r.width() * r.height() : 0.0;
 }
 
+// Qt's raster engine turns a clipping region into spans the first time it paints
+// through it, and allocates (the rows of the region's bounds) x (its rectangle
+// count) spans of 16 bytes at once, counted in int, without checking the
+// allocation (QClipData::initialize, Qt 6.4). A clip made from a path of 400 crossing
+// curves over 4096 rows has 410,000 rectangles: 27 GB are asked for, malloc fails
+// and Qt writes through the null pointer (SEGV at 0x8); past 2^31 spans the count
+// wraps, the buffer is too small and the heap is overwritten ("malloc(): invalid
+// size"). So no region goes to Qt as such beyond this many spans: the canvas first
+// cuts the clip down to what a drawing can reach, and a clip that is still larger goes
+// to Qt as a path, which Qt rasterises into the spans it really has.
+constexpr std::int64_t kMaxQtRegionSpans = std::int64_t{1} << 20;
+
+// A drawing charged more than this (about 20 ms) is made in bands of rows.
+constexpr double kBandWork = 16 << 20;
+
+// The scan converter's work for a path's outline: for every row the square of the
+// edges crossing it (see kMetafileScanWorkPerEdgeSquared), over the rows from top to
+// bottom. Each flattened edge counts `edges` times and reaches `grow` further up and
+// down (a wide pen's outline has two edges along every segment); closed adds the
+// edge that closes each figure, as a fill does.
+double ScanWork(const QPainterPath& path, double edges, double grow, bool closed, double top,
+                double bottom) {
+  std::vector<std::pair<double, double>> events;  // row, change of the edges crossing it
+  auto add = [&](double y0, double y1) {
+    y0 = std::max(y0 - grow, top), y1 = std::min(y1 + grow, bottom);
+    if (!(y1 > y0)) return;
+    events.emplace_back(y0, edges);
+    events.emplace_back(y1, -edges);
+  };
+  for (const QPolygonF& polygon : path.toSubpathPolygons()) {
+    const qsizetype n = polygon.size();
+    for (qsizetype i = 0; i + 1 < n || (closed && i < n && n > 2); ++i) {
+      const QPointF a = polygon[i], b = polygon[i + 1 < n ? i + 1 : 0];
+      add(std::min(a.y(), b.y()), std::max(a.y(), b.y()));
+      // A wide pen's join (round by default) spans the pen's width at every corner.
+      if (grow > 0) add(a.y(), a.y());
+    }
+  }
+  std::sort(events.begin(), events.end());
+  double work = 0, active = 0, last = top;
+  for (const auto& [y, change] : events) {
+    work += active * active * (y - last);
+    active += change, last = y;
+  }
+  return work * kMetafileScanWorkPerEdgeSquared;
+}
+
+// The length (across plus down) of the path's segments within box: a one-pixel pen
+// visits every pixel along them, and none outside.
+double LengthWithin(const QPainterPath& path, const QRectF& box) {
+  if (!box.isValid()) return 0;
+  double length = 0;
+  for (const QPolygonF& polygon : path.toSubpathPolygons()) {
+    for (qsizetype i = 1; i < polygon.size(); ++i) {
+      // Liang-Barsky: the part of the segment from a to b inside the box.
+      const QPointF a = polygon[i - 1], d = polygon[i] - a;
+      double t0 = 0, t1 = 1;
+      auto limit = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        const double t = q / p;
+        if (p < 0)
+          t0 = std::max(t0, t);
+        else
+          t1 = std::min(t1, t);
+        return t0 <= t1;
+      };
+      if (limit(-d.x(), a.x() - box.left()) && limit(d.x(), box.right() - a.x()) &&
+          limit(-d.y(), a.y() - box.top()) && limit(d.y(), box.bottom() - a.y()))
+        length += (t1 - t0) * (std::abs(d.x()) + std::abs(d.y()));
+    }
+  }
+  return length;
+}
+
+// Spans Qt builds for a region: every rectangle once per row it covers.
+double RegionSpans(const QRegion& region) {
+  double spans = 0;
+  for (const QRect& r : region) spans += r.height();
+  return spans;
+}
+
 bool HasTextSupport() {
   // Fonts need a GUI application; without one, text records are skipped.
   return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
@@ -166,7 +250,12 @@ std::int64_t MetafileCanvas::MaxBitmapPixels() const {
                   std::max(kMinMetafileBitmapPixels, picture * kMetafileBitmapPerPicturePixel));
 }
 
+void MetafileCanvas::CheckCancel() const {
+  if (CancelRequested(control_)) throw DecodeCancelled();
+}
+
 void MetafileCanvas::Spend(double work) {
+  CheckCancel();
   const double w = std::isfinite(work) ? std::max(0.0, work) : 1e18;
   if (w >= static_cast<double>(work_left_)) {
     work_left_ = 0;
@@ -250,12 +339,29 @@ QRect MetafileCanvas::OutputBox(double l, double t, double r, double b) const {
   return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
 }
 
-void MetafileCanvas::PreparePainter() {
+void MetafileCanvas::PreparePainter(const QRectF& reach) {
   painter_.setTransform(QTransform());
-  if (state_.clipped)
-    painter_.setClipRegion(state_.clip);
-  else
+  if (!state_.clipped) {
     painter_.setClipping(false);
+    return;
+  }
+  if (state_.clip.rectCount() <= 1) {
+    painter_.setClipRegion(state_.clip);
+    return;
+  }
+  // Only the part of the clip the drawing can reach (with a pixel to spare) matters;
+  // Qt builds its spans, so they are charged like pixels.
+  const QRect near = reach.toAlignedRect().adjusted(-2, -2, 2, 2) & full_;
+  const QRegion clip = state_.clip & near;
+  Spend(static_cast<double>(state_.clip.rectCount()) + RegionSpans(clip));
+  const std::int64_t spans = std::int64_t{clip.boundingRect().height()} * clip.rectCount();
+  if (clip.rectCount() <= 1 || spans <= kMaxQtRegionSpans) {
+    painter_.setClipRegion(clip);
+    return;
+  }
+  QPainterPath path;
+  path.addRegion(clip);
+  painter_.setClipPath(path);
 }
 
 QPen MetafileCanvas::MakePen() const {
@@ -353,30 +459,67 @@ void MetafileCanvas::DrawOutput(const QPainterPath& output_path, bool stroke, bo
     Note(output_path.boundingRect());
     return;
   }
-  const double half_pen = strokes ? std::max(1.0, pen.widthF()) / 2 : 0;
+  const double pen_width = std::max(1.0, pen.widthF());
+  const double half_pen = strokes ? pen_width / 2 : 0;
   const QRectF reach = bounds.adjusted(-half_pen, -half_pen, half_pen, half_pen);
-  // The rasteriser's work: the rows and spans of the filled box, the length of the
-  // outline times the pen's width, and every element of the path.
+  // The rasteriser's work: every element of the path; the rows and spans of the
+  // filled box and the scan of its edges; for a one-pixel pen every pixel of the
+  // outline, for a wider one the pixels it covers and the scan of the outline the
+  // stroke becomes (two edges along each segment and the joins).
   double work = output_path.elementCount();
-  if (fills) work += Area(Paintable(bounds));
+  const QRectF rows = Paintable(reach);
+  if (fills) {
+    work += Area(Paintable(bounds));
+    if (rows.isValid()) work += ScanWork(output_path, 1, 0, true, rows.top(), rows.bottom());
+  }
   if (strokes) {
-    double length = 0;
-    for (int i = 1; i < output_path.elementCount(); ++i) {
-      const QPainterPath::Element a = output_path.elementAt(i - 1), b = output_path.elementAt(i);
-      length += std::abs(b.x - a.x) + std::abs(b.y - a.y);
+    const double length = LengthWithin(output_path, rows.adjusted(-1, -1, 1, 1));
+    if (pen.widthF() == 0) {
+      work += length * kMetafileThinLineWorkPerPixel;
+    } else {
+      work += std::min(Area(rows), length * pen_width);
+      if (rows.isValid())
+        work += ScanWork(output_path, 2, half_pen, false, rows.top(), rows.bottom());
     }
-    work += std::min(Area(Paintable(reach)), length * std::max(1.0, pen.widthF()));
   }
   Spend(work);
-  PreparePainter();
+  // Miter joins reach up to a pen's width past the outline.
+  const QRectF touched =
+      bounds.adjusted(-2 * half_pen, -2 * half_pen, 2 * half_pen, 2 * half_pen) & QRectF(full_);
   QPainterPath path = output_path;
   path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  if (fills) {
-    if (state_.brush.style == 2 && state_.bk_mode == 2)
-      painter_.fillPath(path, ColourOf(state_.bk_colour));
-    painter_.fillPath(path, brush);
+  // A costly drawing is made in bands of rows, so that a cancel is noticed between
+  // them: the rasteriser decides each pixel by its centre, clipped or not, so the
+  // bands join seamlessly. One-pixel lines are drawn whole (their stepping starts
+  // where a clip cuts them).
+  const bool thin = strokes && pen.widthF() == 0;
+  const int bands =
+      touched.isValid() ? static_cast<int>(std::clamp(work / kBandWork, 1.0, 64.0)) : 1;
+  const QRect rows_touched = touched.toAlignedRect();
+  for (int i = 0; i < bands; ++i) {
+    QRect band = rows_touched;
+    if (bands > 1) {
+      CheckCancel();
+      const int h = rows_touched.height();
+      band.setTop(rows_touched.top() + static_cast<int>(std::int64_t{h} * i / bands));
+      band.setBottom(rows_touched.top() + static_cast<int>(std::int64_t{h} * (i + 1) / bands) - 1);
+      if (band.isEmpty()) continue;
+      PreparePainter(QRectF(band));
+      painter_.setClipRect(band, Qt::IntersectClip);
+    } else {
+      PreparePainter(touched);
+    }
+    if (fills) {
+      if (state_.brush.style == 2 && state_.bk_mode == 2)
+        painter_.fillPath(path, ColourOf(state_.bk_colour));
+      painter_.fillPath(path, brush);
+    }
+    if (strokes && !thin) painter_.strokePath(path, pen);
   }
-  if (strokes) painter_.strokePath(path, pen);
+  if (thin) {
+    if (bands > 1) PreparePainter(touched);
+    painter_.strokePath(path, pen);
+  }
 }
 
 void MetafileCanvas::Emit(const QPainterPath& logical_path, bool stroke, bool fill) {
@@ -636,7 +779,9 @@ void MetafileCanvas::PaintRegion(const QRegion& region, const GdiBrush& brush) {
   const bool paints = PrepareBrush(qbrush);
   state_.brush = current;
   if (!paints) return;
-  PreparePainter();
+  // The area is clipped already.
+  painter_.setTransform(QTransform());
+  painter_.setClipping(false);
   for (const QRect& r : area) painter_.fillRect(r, qbrush);
 }
 
@@ -681,7 +826,7 @@ void MetafileCanvas::FillBox(double l, double t, double r, double b, std::int64_
     return;
   }
   Spend(Area(Paintable(box)));
-  PreparePainter();
+  PreparePainter(box);
   if (fill_colour >= 0) {
     painter_.fillRect(box, ColourOf(static_cast<ColorRef>(fill_colour)));
     return;
@@ -703,7 +848,7 @@ void MetafileCanvas::Text(const TextRun& run) {
       Note(rect_box);
     } else {
       Spend(Area(Paintable(rect_box)));
-      PreparePainter();
+      PreparePainter(rect_box);
       painter_.fillRect(rect_box, ColourOf(state_.bk_colour));
     }
   }
@@ -768,23 +913,26 @@ void MetafileCanvas::Text(const TextRun& run) {
     return;
   }
 
-  // Each glyph is rasterised where it shows: its box (one em wide) within the output
-  // and the clip, plus its outline's rows.
+  // Each glyph is laid out and scanned whether it shows or not, at a cost that
+  // grows with its size; where it shows, its box (one em wide) within the output
+  // and the clip is filled as well.
   const double em = std::max(1.0, static_cast<double>(font.pixelSize()));
+  const double per_glyph = em * kMetafileGlyphWorkPerPixel;
   double work = Area(Paintable(placement.mapRect(line)));
   if (run.dx.empty()) {
-    work += static_cast<double>(count) * em;
+    work += static_cast<double>(count) * per_glyph;
   } else {
     double advance = 0;
     for (std::size_t i = 0; i < count; ++i) {
-      work += em +
+      work += per_glyph +
               Area(Paintable(placement.mapRect(QRectF(x + advance, y - metrics.ascent(), em, em))));
       if (i < run.dx.size()) advance += run.dx[i] * sx;
     }
   }
   Spend(work);
 
-  PreparePainter();
+  // Glyphs without advances may spread past the line's box: the whole picture.
+  PreparePainter(QRectF(full_));
   if (run.has_rect && (run.options & kEtoClipped) != 0)
     painter_.setClipRect(rect_box, state_.clipped ? Qt::IntersectClip : Qt::ReplaceClip);
   painter_.setTransform(placement);
@@ -900,7 +1048,7 @@ void MetafileCanvas::Blit(double x, double y, double w, double h, const Bitmap* 
     Spend(Area(Paintable(box)));
     const QImage image(src->Data(), src->Width(), src->Height(), src->Stride(),
                        QImage::Format_BGR888);
-    PreparePainter();
+    PreparePainter(box.adjusted(-1, -1, 1, 1));
     painter_.setTransform(t);
     painter_.drawImage(QRectF(x, y, w, h), image,
                        QRectF(static_cast<double>(src_x), static_cast<double>(src_y),
@@ -1021,12 +1169,94 @@ void MetafileCanvas::StrokeAndFillPath() {
 
 void MetafileCanvas::SelectClipPath(int mode) {
   QPainterPath path = path_;
-  path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  QRegion region;
-  for (const QPolygonF& polygon : path.toFillPolygons())
-    region ^= QRegion(polygon.toPolygon(), path.fillRule());
   path_ = QPainterPath();
+  path.setFillRule(state_.poly_fill_mode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+  const QRegion region = RegionOfPath(path);
   CombineClip(region, mode == 5 && region.isEmpty() ? 1 : mode);
+}
+
+QRegion MetafileCanvas::RegionOfPath(const QPainterPath& output_path) {
+  // Scanned here rather than by QRegion's polygon constructor, which walks every
+  // row between the polygon's extremes (a path a billion rows tall from a damaged
+  // mapping) and makes any number of rectangles. A pixel belongs to the region when
+  // its centre is inside the path, as when the path is filled.
+  struct Edge {
+    double x0, y0, slope;
+    int first, end;  // rows whose centres the edge crosses: first to end - 1
+    int winding;
+  };
+  const QRectF bounds = output_path.controlPointRect();
+  constexpr double kFar = 1 << 24;
+  if (!std::isfinite(bounds.left()) || !std::isfinite(bounds.right()) ||
+      !std::isfinite(bounds.top()) || !std::isfinite(bounds.bottom()) || bounds.left() < -kFar ||
+      bounds.top() < -kFar || bounds.right() > kFar || bounds.bottom() > kFar)
+    return QRegion();
+  const int top = full_.top(), end_row = full_.bottom() + 1;
+  std::vector<Edge> edges;
+  double crossings = 0;
+  for (const QPolygonF& polygon : output_path.toSubpathPolygons()) {
+    const qsizetype n = polygon.size();
+    for (qsizetype i = 0; i < n && n > 2; ++i) {
+      QPointF a = polygon[i], b = polygon[(i + 1) % n];
+      int winding = 1;
+      if (a.y() > b.y()) std::swap(a, b), winding = -1;
+      const int first = std::max(top, static_cast<int>(std::ceil(a.y() - 0.5)));
+      const int end = std::min(end_row, static_cast<int>(std::ceil(b.y() - 0.5)));
+      if (first >= end) continue;
+      edges.push_back({a.x(), a.y(), (b.x() - a.x()) / (b.y() - a.y()), first, end, winding});
+      crossings += end - first;
+    }
+  }
+  // Every crossing is computed and sorted in its row.
+  Spend(static_cast<double>(output_path.elementCount()) + crossings * 16);
+  std::sort(edges.begin(), edges.end(),
+            [](const Edge& a, const Edge& b) { return a.first < b.first; });
+  const bool winding_rule = output_path.fillRule() == Qt::WindingFill;
+  std::vector<QRect> rects;
+  std::vector<std::pair<int, int>> runs, band;  // pixel columns, first to last
+  int band_top = 0;
+  auto flush = [&](int bottom) {
+    for (const auto& [l, r] : band) rects.emplace_back(QPoint(l, band_top), QPoint(r, bottom));
+    if (rects.size() > kMaxRegionRects)
+      throw MetafileTooCostly(
+          "the metafile is too costly to draw: a clipping path makes a region of more than " +
+          std::to_string(kMaxRegionRects) + " rectangles");
+  };
+  std::vector<const Edge*> active;
+  std::vector<std::pair<double, int>> xs;
+  std::size_t next = 0;
+  const int first_row = edges.empty() ? end_row : edges.front().first;
+  int y = first_row;
+  for (; y < end_row && (next < edges.size() || !active.empty()); ++y) {
+    while (next < edges.size() && edges[next].first == y) active.push_back(&edges[next++]);
+    std::erase_if(active, [&](const Edge* e) { return e->end <= y; });
+    xs.clear();
+    const double centre = y + 0.5;
+    for (const Edge* e : active) xs.emplace_back(e->x0 + (centre - e->y0) * e->slope, e->winding);
+    std::sort(xs.begin(), xs.end());
+    runs.clear();
+    int count = 0;
+    for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+      count += xs[i].second;
+      if (winding_rule ? count == 0 : count % 2 == 0) continue;
+      // Pixels whose centres lie in [xs[i], xs[i + 1]).
+      const int l = std::max(full_.left(), static_cast<int>(std::ceil(xs[i].first - 0.5)));
+      const int r = std::min(full_.right(), static_cast<int>(std::ceil(xs[i + 1].first - 0.5)) - 1);
+      if (l > r) continue;
+      if (!runs.empty() && runs.back().second >= l - 1)
+        runs.back().second = std::max(runs.back().second, r);
+      else
+        runs.emplace_back(l, r);
+    }
+    if (runs != band) {
+      flush(y - 1);
+      band = runs, band_top = y;
+    }
+  }
+  flush(y - 1);
+  QRegion region;
+  region.setRects(rects.data(), static_cast<int>(rects.size()));
+  return region;
 }
 
 void MetafileCanvas::CombineClip(const QRegion& region, int mode) {
@@ -1056,8 +1286,16 @@ void MetafileCanvas::CombineClip(const QRegion& region, int mode) {
     default:
       return;
   }
+  current &= full;
+  // Region operations go through both regions once.
+  Spend(static_cast<double>(current.rectCount()) + region.rectCount());
+  if (static_cast<std::size_t>(current.rectCount()) > kMaxRegionRects)
+    throw MetafileTooCostly(
+        "the metafile is too costly to draw: its clipping region has more "
+        "than " +
+        std::to_string(kMaxRegionRects) + " rectangles");
   state_.clipped = true;
-  state_.clip = current & full;
+  state_.clip = current;
 }
 
 void MetafileCanvas::IntersectClipRect(double l, double t, double r, double b) {

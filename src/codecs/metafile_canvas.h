@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "codecs/decode_control.h"
 #include "core/bitmap.h"
 
 namespace zelk {
@@ -140,8 +141,14 @@ class MetafileCanvas {
 
   // The most pixels a bitmap embedded in the file may have.
   std::int64_t MaxBitmapPixels() const;
-  // Charges work (output pixels or path elements) against the budget.
+  // Charges work (output pixels or path elements) against the budget. Also where a
+  // cancel is noticed within a record: throws DecodeCancelled once it was asked for.
   void Spend(double work);
+  // The load's control, whose cancel flag playback follows (may be null).
+  void SetControl(const DecodeControl* control) { control_ = control; }
+  // Throws DecodeCancelled when the load was cancelled; the players call it between
+  // records.
+  void CheckCancel() const;
 
   DcState& State() { return state_; }
   void SaveDc();
@@ -184,6 +191,10 @@ class MetafileCanvas {
   // kMaxRegionRects rectangles; more throw ImageError.
   QRegion RegionOf(std::vector<QRect> rects);
   static constexpr std::size_t kMaxRegionRects = 16384;
+  // The output pixels whose centres a path holds by its fill rule, as a region of at
+  // most kMaxRegionRects rectangles (more throw MetafileTooCostly); the scan is
+  // charged to the budget first.
+  QRegion RegionOfPath(const QPainterPath& output_path);
   // Fills the box with the brush (fill_colour < 0) or a colour.
   void FillBox(double l, double t, double r, double b, std::int64_t fill_colour = -1);
   void Text(const TextRun& run);
@@ -218,7 +229,9 @@ class MetafileCanvas {
   void EmitConnected(const QPainterPath& logical_path);
   void PaintRegion(const QRegion& region, const GdiBrush& brush);
   void DrawOutput(const QPainterPath& output_path, bool stroke, bool fill);
-  void PreparePainter();
+  // Resets the painter's transform and clips it to the clipping region near reach,
+  // the output box that the coming drawing can touch.
+  void PreparePainter(const QRectF& reach);
   QPen MakePen() const;
   bool PrepareBrush(QBrush& brush) const;
   QRect OutputBox(double l, double t, double r, double b) const;
@@ -232,6 +245,7 @@ class MetafileCanvas {
   bool measuring_ = false;
   QRectF painted_;
   std::int64_t work_left_;
+  const DecodeControl* control_ = nullptr;
   QImage image_;
   QPainter painter_;
   QTransform device_to_output_;

@@ -41,8 +41,12 @@ void Prepare(Bitmap& out, int width, int height) {
   out.Reset(width, height);
 }
 
-std::int64_t WorkBudget(int width, int height) {
-  return std::max(kMinMetafileWork, std::int64_t{width} * height * kMetafileWorkPerPixel);
+std::int64_t WorkBudget(int width, int height, std::size_t file_bytes) {
+  const std::int64_t by_picture = std::int64_t{width} * height * kMetafileWorkPerPixel;
+  const std::int64_t by_file = kMinMetafileWork + static_cast<std::int64_t>(std::min<std::size_t>(
+                                                      file_bytes, std::size_t{1} << 40)) *
+                                                      kMetafileWorkPerByte;
+  return std::max(kMinMetafileWork, std::min(by_picture, by_file));
 }
 
 // How far to move a drawing along one axis of a picture side pixels long, given
@@ -61,6 +65,15 @@ double FramingShift(double lo, double hi, double side) {
 }  // namespace
 
 void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
+  ReadWmfCancellable(data, size, out, nullptr);
+}
+
+void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
+  ReadEmfCancellable(data, size, out, nullptr);
+}
+
+void ReadWmfCancellable(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                        const DecodeControl* control) {
   const ByteSpan file(data, size);
   const WmfHeader header = ParseWmfHeader(file);
   DcState initial;
@@ -79,9 +92,11 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
     initial.window_ext = QPointF(box_w, box_h);
     initial.viewport_ext = QPointF(width, height);
     CheckPicture(width, height);
-    const std::unique_ptr<MetafileCanvas> measure = MetafileCanvas::Measuring(
-        device_to_output, QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4), WorkBudget(width, height));
+    const std::unique_ptr<MetafileCanvas> measure =
+        MetafileCanvas::Measuring(device_to_output, QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4),
+                                  WorkBudget(width, height, size));
     measure->State() = initial;
+    measure->SetControl(control);
     PlayWmf(file, header, *measure);
     const QRectF drawn = measure->PaintedBounds();
     if (!drawn.isNull())
@@ -109,12 +124,14 @@ void ReadWmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
   Prepare(out, width, height);
   MetafileCanvas canvas(out, device_to_output,
                         QPointF(kOutputDpi / 25.4, kOutputDpi / 25.4) / device_to_output.m11(),
-                        WorkBudget(width, height));
+                        WorkBudget(width, height, size));
   canvas.State() = initial;
+  canvas.SetControl(control);
   PlayWmf(file, header, canvas);
 }
 
-void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
+void ReadEmfCancellable(const std::uint8_t* data, std::size_t size, Bitmap& out,
+                        const DecodeControl* control) {
   const ByteSpan file(data, size);
   const EmfHeader header = ParseEmfHeader(file);
   // Device pixels of the reference device in 0.01 mm; a header without a usable
@@ -146,7 +163,8 @@ void ReadEmf(const std::uint8_t* data, std::size_t size, Bitmap& out) {
   }
   Prepare(out, width, height);
   MetafileCanvas canvas(out, device_to_output, QPointF(100.0 / hmm_x, 100.0 / hmm_y),
-                        WorkBudget(width, height));
+                        WorkBudget(width, height, size));
+  canvas.SetControl(control);
   PlayEmf(file, header, canvas);
 }
 

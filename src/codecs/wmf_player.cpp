@@ -548,6 +548,7 @@ void PlayWmf(ByteSpan file, const WmfHeader& header, MetafileCanvas& canvas) {
     const std::uint32_t words = file.U32(at);
     const std::uint16_t function = file.U16(at + 4);
     if (words < 3 || words > (file.Size() - at) / 2 || function == kEof) break;
+    canvas.CheckCancel();
     try {
       player.Play(file.Sub(at, std::size_t{words} * 2), function);
     } catch (const MetafileTooCostly&) {
