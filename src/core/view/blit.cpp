@@ -129,18 +129,19 @@ class ColumnPlan {
   bool use_runs_ = false;
 };
 
-// Draws view rows [begin, end) from the two axis maps; a view row showing the same
-// source row as the row above is copied from it (within the range, so two ranges can be
-// drawn at once).
-void DrawRows(const Bitmap& src, ViewImage& view, const ColumnPlan& plan,
+// Draws view rows [begin, end) of the columns [x_begin, x_end) from the two axis maps;
+// a view row showing the same source row as the row above is copied from it (within the
+// range, so two ranges can be drawn at once).
+void DrawRows(const Bitmap& src, ViewImage& view, int x_begin, int x_end, const ColumnPlan& plan,
               const std::vector<std::int32_t>& rows, const std::vector<std::int32_t>& next_row,
               int begin, int end) {
-  const int width = view.Width();
+  const int width = x_end - x_begin;
   for (int y = begin; y < end; ++y) {
     const std::int32_t source_row = rows[static_cast<std::size_t>(y)];
-    std::uint32_t* dst = view.Row(y);
+    std::uint32_t* dst = view.Row(y) + x_begin;
     if (y > begin && source_row == rows[static_cast<std::size_t>(y) - 1]) {
-      std::memcpy(dst, view.Row(y - 1), static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+      std::memcpy(dst, view.Row(y - 1) + x_begin,
+                  static_cast<std::size_t>(width) * sizeof(std::uint32_t));
     } else if (source_row < 0) {
       std::fill(dst, dst + width, kViewWhite);
     } else {
@@ -155,9 +156,11 @@ void DrawRows(const Bitmap& src, ViewImage& view, const ColumnPlan& plan,
 constexpr std::int64_t kTwoThreadPixels = 256 * 1024;
 constexpr std::int64_t kTwoThreadBitmapBytes = 32 << 20;
 
-void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32_t>& columns,
-                const std::vector<std::int32_t>& rows) {
-  const int width = view.Width();
+// Draws the view columns [x_begin, x_end); columns[i] is the source column of view
+// column x_begin + i.
+void DrawMapped(const Bitmap& src, ViewImage& view, int x_begin, int x_end,
+                const std::vector<std::int32_t>& columns, const std::vector<std::int32_t>& rows) {
+  const int width = x_end - x_begin;
   const int height = view.Height();
   if (width <= 0 || height <= 0) return;
   const ColumnPlan plan(columns, src.Width());
@@ -177,14 +180,15 @@ void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32
       static_cast<std::int64_t>(src.ByteSize()) >= kTwoThreadBitmapBytes &&
       std::thread::hardware_concurrency() > 1) {
     try {
-      lower = std::thread(
-          [&, from = height / 2] { DrawRows(src, view, plan, rows, next_row, from, height); });
+      lower = std::thread([&, from = height / 2] {
+        DrawRows(src, view, x_begin, x_end, plan, rows, next_row, from, height);
+      });
       split = height / 2;
     } catch (const std::system_error&) {
       // No thread to be had: this one draws everything.
     }
   }
-  DrawRows(src, view, plan, rows, next_row, 0, split);
+  DrawRows(src, view, x_begin, x_end, plan, rows, next_row, 0, split);
   if (lower.joinable()) lower.join();
 }
 
@@ -195,8 +199,23 @@ void RenderMapped(const Bitmap& src, ViewImage& view, const ViewMapping& mapping
     view.FillWhite();
     return;
   }
-  DrawMapped(src, view, AxisTable(mapping.x, view.Width(), src.Width()),
+  DrawMapped(src, view, 0, view.Width(), AxisTable(mapping.x, view.Width(), src.Width()),
              AxisTable(mapping.y, view.Height(), src.Height()));
+}
+
+void RenderMappedColumns(const Bitmap& src, ViewImage& view, const ViewMapping& mapping,
+                         int x_begin, int x_end) {
+  x_begin = std::clamp(x_begin, 0, view.Width());
+  x_end = std::clamp(x_end, x_begin, view.Width());
+  if (x_end == x_begin) return;
+  if (src.Empty() || src.Data() == nullptr) {
+    for (int y = 0; y < view.Height(); ++y)
+      std::fill(view.Row(y) + x_begin, view.Row(y) + x_end, kViewWhite);
+    return;
+  }
+  std::vector<std::int32_t> columns = AxisTable(mapping.x, x_end, src.Width());
+  columns.erase(columns.begin(), columns.begin() + x_begin);
+  DrawMapped(src, view, x_begin, x_end, columns, AxisTable(mapping.y, view.Height(), src.Height()));
 }
 
 void StretchToView(const Bitmap& src, ViewImage& view, int dst_w, int dst_h) {
