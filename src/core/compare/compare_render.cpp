@@ -1,6 +1,7 @@
 #include "core/compare/compare_render.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -47,16 +48,50 @@ void Prefetch(const std::uint8_t* p) {
 #endif
 }
 
+// The dimmed grey of each luma, as a view pixel.
+constexpr std::array<std::uint32_t, 256> MakeGreyTable() {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t luma = 0; luma < 256; ++luma)
+    table[luma] = kOpaque | DimmedGrey(luma * 0x010101u);
+  return table;
+}
+constexpr std::array<std::uint32_t, 256> kGreyPixel = MakeGreyTable();
+
 struct DifferenceRender {
   const Bitmap& a;
   const DiffMask& mask;
   ViewImage& view;
   std::vector<std::int32_t> columns, rows, next_row;
+  // View columns [overlap_begin, overlap_end) show columns both bitmaps cover (a
+  // mapping is monotonic); of those, [overlap_begin, wide_end) may be read four bytes
+  // at a time (never A's last column, which may end the bitmap's memory).
+  int overlap_begin = 0, overlap_end = 0, wide_end = 0;
+
+  void PlanColumns() {
+    const int width = view.Width(), overlap_w = mask.OverlapWidth();
+    const auto inside = [&](int i) {
+      const std::int32_t x = columns[static_cast<std::size_t>(i)];
+      return x >= 0 && x < overlap_w;
+    };
+    overlap_begin = 0;
+    while (overlap_begin < width && !inside(overlap_begin)) ++overlap_begin;
+    overlap_end = overlap_begin;
+    while (overlap_end < width && inside(overlap_end)) ++overlap_end;
+    // Should a mapping ever not be monotonic, the columns past these ranges still come
+    // out right, only slower.
+    wide_end = overlap_begin;
+    while (wide_end < overlap_end && columns[static_cast<std::size_t>(wide_end)] < a.Width() - 1)
+      ++wide_end;
+  }
+
+  std::uint32_t SlowPixel(std::int32_t x, std::int32_t y) const {
+    return x < 0 ? kViewWhite : kOpaque | DifferencePixel(a, mask, x, y);
+  }
 
   // View rows [begin, end); a row showing the same canvas row as the one above is copied.
   void DrawRows(int begin, int end) const {
     const int width = view.Width();
-    const int overlap_w = mask.OverlapWidth(), overlap_h = mask.OverlapHeight();
+    const int overlap_h = mask.OverlapHeight();
     constexpr int kChunk = 64;
     for (int j = begin; j < end; ++j) {
       const std::int32_t y = rows[static_cast<std::size_t>(j)];
@@ -70,36 +105,37 @@ struct DifferenceRender {
         continue;
       }
       if (y >= overlap_h) {
-        for (int i = 0; i < width; ++i) {
-          const std::int32_t x = columns[static_cast<std::size_t>(i)];
-          out[i] = x < 0 ? kViewWhite : kOpaque | OneSidedPixel(mask, x, y);
-        }
+        for (int i = 0; i < width; ++i) out[i] = SlowPixel(columns[static_cast<std::size_t>(i)], y);
         continue;
       }
+      for (int i = 0; i < overlap_begin; ++i)
+        out[i] = SlowPixel(columns[static_cast<std::size_t>(i)], y);
       const std::uint8_t* a_row = a.Row(y);
       const std::uint64_t* mask_row = mask.OverlapRow(y);
       const std::int32_t upcoming = next_row[static_cast<std::size_t>(j)];
       const std::uint8_t* prefetch_row =
           upcoming >= 0 && upcoming < overlap_h ? a.Row(upcoming) : nullptr;
-      for (int start = 0; start < width; start += kChunk) {
-        const int stop = std::min(start + kChunk, width);
+      const std::int32_t* x_of = columns.data();
+      for (int start = overlap_begin; start < wide_end; start += kChunk) {
+        const int stop = std::min(start + kChunk, wide_end);
         // The same columns of the next row drawn, asked for while this one is drawn: a
         // reduced large image waits on memory, not on arithmetic.
-        if (prefetch_row != nullptr) {
-          const std::int32_t lo = columns[static_cast<std::size_t>(start)];
-          const std::int32_t hi = columns[static_cast<std::size_t>(stop) - 1];
-          if (lo >= 0 && hi >= lo && hi < overlap_w)
-            for (std::int32_t at = 3 * lo; at <= 3 * hi + 2; at += 64) Prefetch(prefetch_row + at);
-        }
+        if (prefetch_row != nullptr)
+          for (std::int32_t at = 3 * x_of[start]; at <= 3 * x_of[stop - 1] + 2; at += 64)
+            Prefetch(prefetch_row + at);
         for (int i = start; i < stop; ++i) {
-          const std::int32_t x = columns[static_cast<std::size_t>(i)];
-          if (static_cast<std::uint32_t>(x) < static_cast<std::uint32_t>(overlap_w)) {
-            out[i] = kOpaque | OverlapPixel(a_row, mask_row, x);
-          } else {
-            out[i] = x < 0 ? kViewWhite : kOpaque | OneSidedPixel(mask, x, y);
-          }
+          const std::int32_t x = x_of[i];
+          std::uint32_t v;
+          std::memcpy(&v, a_row + 3 * x, 4);
+          const std::uint32_t luma =
+              (77 * (v >> 16 & 0xFF) + 150 * (v >> 8 & 0xFF) + 29 * (v & 0xFF) + 128) >> 8;
+          const bool differs = (mask_row[x >> 6] >> (x & 63) & 1) != 0;
+          out[i] = differs ? kOpaque | kDifferenceColour : kGreyPixel[luma];
         }
       }
+      for (int i = wide_end; i < overlap_end; ++i)
+        out[i] = kOpaque | OverlapPixel(a_row, mask_row, x_of[i]);
+      for (int i = overlap_end; i < width; ++i) out[i] = SlowPixel(x_of[i], y);
     }
   }
 };
@@ -134,6 +170,7 @@ void RenderDifference(const Bitmap& a, const DiffMask& mask, ViewImage& view,
                           AxisTable(mapping.x, width, mask.Width()),
                           AxisTable(mapping.y, height, mask.Height()),
                           std::vector<std::int32_t>(static_cast<std::size_t>(height), -1)};
+  render.PlanColumns();
   for (int j = height - 2; j >= 0; --j) {
     const auto i = static_cast<std::size_t>(j);
     const std::int32_t below = render.rows[i + 1];

@@ -23,7 +23,7 @@ inline constexpr std::uint32_t kDifferenceColour = 0xFF00FF;
 // A pixel (0x00RRGGBB) as the difference picture shows an equal one: its luma, faded two
 // thirds of the way to white, so the picture stays recognisable and every difference
 // stands out against it.
-inline std::uint32_t DimmedGrey(std::uint32_t rgb) {
+constexpr std::uint32_t DimmedGrey(std::uint32_t rgb) {
   const std::uint32_t luma =
       (77 * (rgb >> 16 & 0xFF) + 150 * (rgb >> 8 & 0xFF) + 29 * (rgb & 0xFF) + 128) >> 8;
   const std::uint32_t grey = 255 - (255 - luma) / 3;
