@@ -123,14 +123,25 @@ struct DifferenceRender {
         if (prefetch_row != nullptr)
           for (std::int32_t at = 3 * x_of[start]; at <= 3 * x_of[stop - 1] + 2; at += 64)
             Prefetch(prefetch_row + at);
-        for (int i = start; i < stop; ++i) {
-          const std::int32_t x = x_of[i];
+        const auto grey = [&](std::int32_t x) {
           std::uint32_t v;
           std::memcpy(&v, a_row + 3 * x, 4);
-          const std::uint32_t luma =
-              (77 * (v >> 16 & 0xFF) + 150 * (v >> 8 & 0xFF) + 29 * (v & 0xFF) + 128) >> 8;
+          return kGreyPixel[(77 * (v >> 16 & 0xFF) + 150 * (v >> 8 & 0xFF) + 29 * (v & 0xFF) +
+                             128) >>
+                            8];
+        };
+        // Differences are mostly rare: a stretch whose mask words are all clear is grey.
+        bool any = false;
+        for (std::int32_t w = x_of[start] >> 6; w <= x_of[stop - 1] >> 6; ++w)
+          any |= mask_row[w] != 0;
+        if (!any) {
+          for (int i = start; i < stop; ++i) out[i] = grey(x_of[i]);
+          continue;
+        }
+        for (int i = start; i < stop; ++i) {
+          const std::int32_t x = x_of[i];
           const bool differs = (mask_row[x >> 6] >> (x & 63) & 1) != 0;
-          out[i] = differs ? kOpaque | kDifferenceColour : kGreyPixel[luma];
+          out[i] = differs ? kOpaque | kDifferenceColour : grey(x);
         }
       }
       for (int i = wide_end; i < overlap_end; ++i)
@@ -155,9 +166,7 @@ std::uint32_t DifferencePixel(const Bitmap& a, const DiffMask& mask, int x, int 
 
 void RenderSplit(const Bitmap& a, const Bitmap& b, ViewImage& view, const ViewMapping& mapping,
                  int divider_x) {
-  const int divider = std::clamp(divider_x, 0, view.Width());
-  RenderMappedColumns(a, view, mapping, 0, divider);
-  RenderMappedColumns(b, view, mapping, divider, view.Width());
+  RenderMappedSplit(a, b, view, mapping, divider_x);
 }
 
 void RenderDifference(const Bitmap& a, const DiffMask& mask, ViewImage& view,

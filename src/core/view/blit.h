@@ -21,6 +21,11 @@ void RenderMapped(const Bitmap& src, ViewImage& view, const ViewMapping& mapping
 void RenderMappedColumns(const Bitmap& src, ViewImage& view, const ViewMapping& mapping,
                          int x_begin, int x_end);
 
+// View columns left of divider_x show left, the rest right, each as RenderMapped draws
+// it; one pass (and one second thread) for both.
+void RenderMappedSplit(const Bitmap& left, const Bitmap& right, ViewImage& view,
+                       const ViewMapping& mapping, int divider_x);
+
 // Draws the whole bitmap into (0, 0, dst_w, dst_h) of the view: view pixel i of that
 // span shows source pixel floor(i * width / dst_w) (the same vertically); the rest of
 // the view becomes white. A non-positive size draws nothing.
