@@ -286,7 +286,7 @@ TEST(CompareRender, DifferencePictureMarksDifferencesAndDimsTheRest) {
 }
 
 // A bitmap over 32 MiB, drawn by two threads, still lands every pixel where one would.
-TEST(CompareRender, LargeDifferenceRenderMatchesThePixelRule) {
+TEST(CompareRender, LargeRendersOnTwoThreadsMatchTheRule) {
   const Bitmap a = Noise(4000, 3000, 12);
   Bitmap b = a.Clone();
   for (int y = 0; y < 3000; y += 97) b.SetPixelRgb((y * 7) % 4000, y, 0);
@@ -300,6 +300,19 @@ TEST(CompareRender, LargeDifferenceRenderMatchesThePixelRule) {
       ASSERT_EQ(view.Row(j)[i] & 0xFFFFFFu,
                 DifferencePixel(a, diff.mask, static_cast<int>(mapping.x.Source(i)),
                                 static_cast<int>(mapping.y.Source(j))));
+
+  // A split, both halves drawn by the same two threads; B unlike A everywhere, so a
+  // half drawn from the wrong bitmap shows.
+  const Bitmap other = Noise(4000, 3000, 13);
+  ViewImage only_a, only_b;
+  only_a.Reset(1000, 750);
+  only_b.Reset(1000, 750);
+  RenderMapped(a, only_a, mapping);
+  RenderMapped(other, only_b, mapping);
+  RenderSplit(a, other, view, mapping, 333);
+  for (int j = 0; j < 750; ++j)
+    for (int i = 0; i < 1000; ++i)
+      ASSERT_EQ(view.Row(j)[i], i < 333 ? only_a.Row(j)[i] : only_b.Row(j)[i]) << i << "," << j;
 }
 
 TEST(CompareText, ReadoutNamesBothColoursAndTheirDifference) {
@@ -313,6 +326,31 @@ TEST(CompareText, ReadoutNamesBothColoursAndTheirDifference) {
   EXPECT_EQ(CompareReadoutText(a, b, {0, 0}), "[X: 0 Y: 0] A #000000 B #FFFFFF  R 255 G 255 B 255");
   EXPECT_EQ(CompareReadoutText(a, b, {20, 1}), "[X: 20 Y: 1] A #FFFFFF B none");
   EXPECT_EQ(CompareReadoutText(a, b, {-1, 40}), "[X: -1 Y: 40] A none B none");
+}
+
+TEST(CompareText, InspectorTextsNameBothPixelsAndTheStatistics) {
+  Bitmap a, b;
+  a.Reset(30, 30);
+  b.Reset(12, 30);
+  a.SetPixelRgb(10, 20, 0x1E90FF);
+  b.SetPixelRgb(10, 20, 0x1E8FFF);
+  EXPECT_EQ(
+      ComparePixelText(a, b, {10, 20}),
+      "A  #1E90FF  R 30  G 144  B 255\nB  #1E8FFF  R 30  G 143  B 255\nB - A  R 0  G -1  B 0");
+  EXPECT_EQ(ComparePixelText(a, b, {20, 0}), "A  #FFFFFF  R 255  G 255  B 255\nB  none");
+
+  DiffStats s;
+  s.width = 60;
+  s.height = 40;
+  s.largest = {1, 0, 2};
+  EXPECT_EQ(DiffStatsText(s, 2),
+            "Differences  (tolerance 2)\nNo pixel differs\nLargest  R 1  G 0  B 2");
+  s.differing = 3;
+  s.bounds = {10, 20, 15, 22};
+  EXPECT_EQ(
+      DiffStatsText(s, 0),
+      "Differences  (tolerance 0)\n3 of 60 x 40 pixels differ\nBox  (10, 20) - (15, 22), 5 x 2\n"
+      "Largest  R 1  G 0  B 2");
 }
 
 TEST(CompareText, SummaryLineIsStable) {

@@ -36,6 +36,39 @@ std::string CompareReadoutText(const Bitmap& a, const Bitmap& b, const SourcePoi
   return text;
 }
 
+std::string ComparePixelText(const Bitmap& a, const Bitmap& b, const SourcePoint& point) {
+  const std::optional<std::uint32_t> pa = PixelAt(a, point), pb = PixelAt(b, point);
+  const auto line = [](const char* name, const std::optional<std::uint32_t>& rgb) {
+    std::string text = std::string(name) + "  " + ColourText(rgb);
+    if (rgb)
+      text += "  R " + std::to_string(*rgb >> 16 & 0xFF) + "  G " +
+              std::to_string(*rgb >> 8 & 0xFF) + "  B " + std::to_string(*rgb & 0xFF);
+    return text;
+  };
+  std::string text = line("A", pa) + "\n" + line("B", pb);
+  if (pa && pb)
+    text += "\nB - A  R " + ChannelDelta(*pa, *pb, 16) + "  G " + ChannelDelta(*pa, *pb, 8) +
+            "  B " + ChannelDelta(*pa, *pb, 0);
+  return text;
+}
+
+std::string DiffStatsText(const DiffStats& s, int tolerance) {
+  std::string text = "Differences  (tolerance " + std::to_string(tolerance) + ")\n";
+  if (s.differing == 0) {
+    text += "No pixel differs\n";
+  } else {
+    const PixelRect& r = s.bounds;
+    text += FormatWholeNumber(static_cast<std::int64_t>(s.differing)) + " of " +
+            FormatWholeNumber(s.width) + " x " + FormatWholeNumber(s.height) +
+            " pixels differ\nBox  (" + FormatWholeNumber(r.Left) + ", " + FormatWholeNumber(r.Top) +
+            ") - (" + FormatWholeNumber(r.Right) + ", " + FormatWholeNumber(r.Bottom) + "), " +
+            FormatWholeNumber(r.Right - r.Left) + " x " + FormatWholeNumber(r.Bottom - r.Top) +
+            "\n";
+  }
+  return text + "Largest  R " + std::to_string(s.largest.red) + "  G " +
+         std::to_string(s.largest.green) + "  B " + std::to_string(s.largest.blue);
+}
+
 std::string DiffSummaryLine(const DiffStats& s) {
   const PixelRect& r = s.bounds;
   const std::string box = s.differing == 0
