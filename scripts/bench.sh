@@ -5,14 +5,16 @@
 # one output.
 #
 #   scripts/bench.sh [REPETITIONS] [PROGRAM...]   (default 5; bench_raster bench_view
-#                                                  bench_files bench_print bench_metafile)
+#                                                  bench_files bench_print bench_metafile
+#                                                  bench_compare)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
 repetitions=${1:-5}
 shift || true
 programs=("$@")
-[ ${#programs[@]} -gt 0 ] || programs=(bench_raster bench_view bench_files bench_print bench_metafile)
+[ ${#programs[@]} -gt 0 ] ||
+  programs=(bench_raster bench_view bench_files bench_print bench_metafile bench_compare)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target "${programs[@]}"

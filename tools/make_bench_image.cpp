@@ -1,10 +1,12 @@
 // zelk_make_bench_image <out.jpg|out.png> <width> <height> [jpeg quality | png level]
-//                       [jpeg restart rows]
+//                       [jpeg restart rows] [marks]
 // Writes a photograph-like test image for speed measurements: soft gradients, a few
 // hundred filled shapes and pixel noise, so that neither codec meets flat areas
 // only. The same size and seed always give the same pixels. With restart rows, the
 // JPEG has a restart marker after every that many MCU rows (as cameras write them),
-// otherwise it is what the program itself saves.
+// otherwise it is what the program itself saves. With marks, that many small boxes
+// (16 x 8 pixels) have their colours inverted at places of their own seed, and every
+// other pixel is as without them: the second image of a comparison.
 
 #include <algorithm>
 #include <cstdint>
@@ -79,6 +81,17 @@ void Paint(Bitmap& image) {
   }
 }
 
+void InvertMarks(Bitmap& image, int marks) {
+  Random random{0x5EEDu};
+  for (int i = 0; i < marks; ++i) {
+    const int left = random.Below(std::max(image.Width() - 16, 1));
+    const int top = random.Below(std::max(image.Height() - 8, 1));
+    for (int y = top; y < std::min(top + 8, image.Height()); ++y)
+      for (int x = 3 * left; x < 3 * std::min(left + 16, image.Width()); ++x)
+        image.Row(y)[x] = static_cast<std::uint8_t>(255 - image.Row(y)[x]);
+  }
+}
+
 // The program's own JPEG settings (4:2:0, accurate DCT) plus restart markers.
 void WriteJpegWithRestarts(const Bitmap& image, std::FILE* file, int quality, int restart_rows) {
   jpeg_compress_struct cinfo;
@@ -108,7 +121,8 @@ void WriteJpegWithRestarts(const Bitmap& image, std::FILE* file, int quality, in
 int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr,
-                 "usage: %s <out.jpg|out.png> <width> <height> [quality|level] [restart rows]\n",
+                 "usage: %s <out.jpg|out.png> <width> <height> [quality|level] [restart rows] "
+                 "[marks]\n",
                  argv[0]);
     return 2;
   }
@@ -117,10 +131,12 @@ int main(int argc, char** argv) {
   const bool png = path.size() > 4 && path.substr(path.size() - 4) == ".png";
   const int setting = argc > 4 ? std::atoi(argv[4]) : (png ? 6 : 90);
   const int restart_rows = argc > 5 ? std::atoi(argv[5]) : 0;
+  const int marks = argc > 6 ? std::atoi(argv[6]) : 0;
   try {
     Bitmap image;
     image.ResetUninitialised(width, height);
     Paint(image);
+    InvertMarks(image, marks);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
       std::perror(path.c_str());

@@ -1,5 +1,5 @@
-// The program's entry: command-line answers that need no window, the support
-// library's start-up, then the main window and the prompt dialog.
+// The program's entry: command-line answers that need no window (--help, --version,
+// --diff), the support library's start-up, then the main window and the prompt dialog.
 
 #include <QApplication>
 #include <QIcon>
@@ -9,10 +9,12 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "app/decode_job.h"
+#include "app/diff_command.h"
 #include "app/exception_net.h"
 #include "app/main_window.h"
 #include "app/prompt_dialog.h"
@@ -27,6 +29,7 @@ namespace {
 // The formats come from the codecs' table, so the list cannot fall behind it.
 std::string Usage() {
   return "Usage: zelkzoomer [FILE|FOLDER]\n"
+         "       zelkzoomer --diff A B [OUT] [--tolerance N]\n"
          "Zelk Lossless Image Zoomer: look at images down to the single pixel.\n"
          "\n"
          "With a file, its folder's images (" +
@@ -40,7 +43,19 @@ std::string Usage() {
          "Print copies the image, Actual Size pastes one, Convert saves the visible view.\n"
          "\n"
          "  --help     show this text and exit\n"
-         "  --version  show the version and exit\n";
+         "  --version  show the version and exit\n"
+         "  --diff     compare image A with image B pixel for pixel, without a window\n"
+         "             (only as the first argument). Prints one line:\n"
+         "               differing=N size=WxH box=L,T,R,B largest=R,G,B\n"
+         "             N pixels of the W x H canvas differ (the two images laid over each\n"
+         "             other at the top-left corner; what only one covers differs), box\n"
+         "             holds them all (right and bottom exclusive; box=none when none\n"
+         "             does), largest is the largest difference per channel where both\n"
+         "             have a pixel. Exits 0 when equal, 1 when they differ, 2 on trouble\n"
+         "             (the reason on stderr). OUT: write the difference picture there\n"
+         "             (differences magenta, the rest A in light grey).\n"
+         "  --tolerance N  with --diff: a channel differing by at most N (0..255, default\n"
+         "             0) still counts as equal\n";
 }
 
 // Keeps exceptions from crossing Qt's event loop: whatever a handler did not catch is
@@ -94,6 +109,9 @@ int main(int argc, char** argv) {
     std::printf("zelkzoomer %s\n", ZELK_VERSION);
     return 0;
   }
+
+  if (argc > 1 && std::strcmp(argv[1], "--diff") == 0)
+    return zelk::RunDiffCommand({argv + 2, argv + argc}, std::cout, std::cerr);
 
   zelk::SetCommandLine(argc, argv);
   // A write killed mid-way is undone before anything is read: the early decode may

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zelk {
@@ -129,18 +130,19 @@ class ColumnPlan {
   bool use_runs_ = false;
 };
 
-// Draws view rows [begin, end) from the two axis maps; a view row showing the same
-// source row as the row above is copied from it (within the range, so two ranges can be
-// drawn at once).
-void DrawRows(const Bitmap& src, ViewImage& view, const ColumnPlan& plan,
+// Draws view rows [begin, end) of the columns [x_begin, x_end) from the two axis maps;
+// a view row showing the same source row as the row above is copied from it (within the
+// range, so two ranges can be drawn at once).
+void DrawRows(const Bitmap& src, ViewImage& view, int x_begin, int x_end, const ColumnPlan& plan,
               const std::vector<std::int32_t>& rows, const std::vector<std::int32_t>& next_row,
               int begin, int end) {
-  const int width = view.Width();
+  const int width = x_end - x_begin;
   for (int y = begin; y < end; ++y) {
     const std::int32_t source_row = rows[static_cast<std::size_t>(y)];
-    std::uint32_t* dst = view.Row(y);
+    std::uint32_t* dst = view.Row(y) + x_begin;
     if (y > begin && source_row == rows[static_cast<std::size_t>(y) - 1]) {
-      std::memcpy(dst, view.Row(y - 1), static_cast<std::size_t>(width) * sizeof(std::uint32_t));
+      std::memcpy(dst, view.Row(y - 1) + x_begin,
+                  static_cast<std::size_t>(width) * sizeof(std::uint32_t));
     } else if (source_row < 0) {
       std::fill(dst, dst + width, kViewWhite);
     } else {
@@ -155,48 +157,97 @@ void DrawRows(const Bitmap& src, ViewImage& view, const ColumnPlan& plan,
 constexpr std::int64_t kTwoThreadPixels = 256 * 1024;
 constexpr std::int64_t kTwoThreadBitmapBytes = 32 << 20;
 
-void DrawMapped(const Bitmap& src, ViewImage& view, const std::vector<std::int32_t>& columns,
-                const std::vector<std::int32_t>& rows) {
-  const int width = view.Width();
-  const int height = view.Height();
-  if (width <= 0 || height <= 0) return;
-  const ColumnPlan plan(columns, src.Width());
-  // The next bitmap row to be drawn after each view row, so its bytes can be asked
-  // for while the current one is drawn (a reduced large image is bound by memory).
-  std::vector<std::int32_t> next_row(static_cast<std::size_t>(height), -1);
-  for (int y = height - 2; y >= 0; --y) {
-    const auto i = static_cast<std::size_t>(y);
-    next_row[i] = rows[i + 1] >= 0 && rows[i + 1] != rows[i] ? rows[i + 1] : next_row[i + 1];
+// One bitmap drawn into the view columns [x_begin, x_end) by its column plan and the
+// source row of each view row.
+struct MappedPart {
+  MappedPart(const Bitmap& bitmap, int begin, int end, const std::vector<std::int32_t>& columns,
+             std::vector<std::int32_t> source_rows)
+      : src(bitmap),
+        x_begin(begin),
+        x_end(end),
+        plan(columns, bitmap.Width()),
+        rows(std::move(source_rows)),
+        next_row(rows.size(), -1) {
+    // The next bitmap row to be drawn after each view row, so its bytes can be asked
+    // for while the current one is drawn (a reduced large image is bound by memory).
+    for (std::size_t i = rows.size() - 1; i-- > 0;)
+      next_row[i] = rows[i + 1] >= 0 && rows[i + 1] != rows[i] ? rows[i + 1] : next_row[i + 1];
   }
+  const Bitmap& src;
+  int x_begin, x_end;
+  ColumnPlan plan;
+  std::vector<std::int32_t> rows, next_row;
+};
+
+// Adds the part of src showing in view columns [x_begin, x_end) by the mapping (clipped
+// to the view); an empty bitmap's columns are made white at once.
+void AddPart(std::vector<MappedPart>& parts, const Bitmap& src, ViewImage& view,
+             const ViewMapping& mapping, int x_begin, int x_end) {
+  x_begin = std::clamp(x_begin, 0, view.Width());
+  x_end = std::clamp(x_end, x_begin, view.Width());
+  if (x_end == x_begin || view.Height() <= 0) return;
+  if (src.Empty() || src.Data() == nullptr) {
+    for (int y = 0; y < view.Height(); ++y)
+      std::fill(view.Row(y) + x_begin, view.Row(y) + x_end, kViewWhite);
+    return;
+  }
+  std::vector<std::int32_t> columns = AxisTable(mapping.x, x_end, src.Width());
+  columns.erase(columns.begin(), columns.begin() + x_begin);
+  parts.emplace_back(src, x_begin, x_end, columns,
+                     AxisTable(mapping.y, view.Height(), src.Height()));
+}
+
+void DrawParts(ViewImage& view, const std::vector<MappedPart>& parts) {
+  const int height = view.Height();
+  std::int64_t pixels = 0, largest_bitmap = 0;
+  for (const MappedPart& part : parts) {
+    pixels += std::int64_t{part.x_end - part.x_begin} * height;
+    largest_bitmap = std::max(largest_bitmap, static_cast<std::int64_t>(part.src.ByteSize()));
+  }
+  const auto draw = [&](int from, int to) {
+    for (const MappedPart& part : parts)
+      DrawRows(part.src, view, part.x_begin, part.x_end, part.plan, part.rows, part.next_row, from,
+               to);
+  };
   // A large view of a large image waits on memory far more than it computes: two cores
   // each drawing half of the rows keep twice as many reads in flight. Every pixel is
   // still written exactly as by one thread.
   int split = height;  // rows from here on are drawn by the second thread
   std::thread lower;
-  if (std::int64_t{width} * height >= kTwoThreadPixels &&
-      static_cast<std::int64_t>(src.ByteSize()) >= kTwoThreadBitmapBytes &&
+  if (pixels >= kTwoThreadPixels && largest_bitmap >= kTwoThreadBitmapBytes &&
       std::thread::hardware_concurrency() > 1) {
     try {
-      lower = std::thread(
-          [&, from = height / 2] { DrawRows(src, view, plan, rows, next_row, from, height); });
+      lower = std::thread([&draw, from = height / 2, height] { draw(from, height); });
       split = height / 2;
     } catch (const std::system_error&) {
       // No thread to be had: this one draws everything.
     }
   }
-  DrawRows(src, view, plan, rows, next_row, 0, split);
+  draw(0, split);
   if (lower.joinable()) lower.join();
 }
 
 }  // namespace
 
 void RenderMapped(const Bitmap& src, ViewImage& view, const ViewMapping& mapping) {
-  if (src.Empty() || src.Data() == nullptr) {
-    view.FillWhite();
-    return;
-  }
-  DrawMapped(src, view, AxisTable(mapping.x, view.Width(), src.Width()),
-             AxisTable(mapping.y, view.Height(), src.Height()));
+  RenderMappedColumns(src, view, mapping, 0, view.Width());
+}
+
+void RenderMappedColumns(const Bitmap& src, ViewImage& view, const ViewMapping& mapping,
+                         int x_begin, int x_end) {
+  std::vector<MappedPart> parts;
+  AddPart(parts, src, view, mapping, x_begin, x_end);
+  DrawParts(view, parts);
+}
+
+void RenderMappedSplit(const Bitmap& left, const Bitmap& right, ViewImage& view,
+                       const ViewMapping& mapping, int divider_x) {
+  const int divider = std::clamp(divider_x, 0, view.Width());
+  std::vector<MappedPart> parts;
+  parts.reserve(2);
+  AddPart(parts, left, view, mapping, 0, divider);
+  AddPart(parts, right, view, mapping, divider, view.Width());
+  DrawParts(view, parts);
 }
 
 void StretchToView(const Bitmap& src, ViewImage& view, int dst_w, int dst_h) {

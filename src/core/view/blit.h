@@ -14,6 +14,18 @@ namespace zelk {
 // Draws the whole view by the mapping. An empty bitmap leaves the view white.
 void RenderMapped(const Bitmap& src, ViewImage& view, const ViewMapping& mapping);
 
+// Draws only the view columns [x_begin, x_end) by the mapping (clipped to the view),
+// exactly as RenderMapped draws them; the other columns are left as they are. Two
+// calls with the same mapping draw two pictures side by side, pixel for pixel in
+// register (the comparison's split view).
+void RenderMappedColumns(const Bitmap& src, ViewImage& view, const ViewMapping& mapping,
+                         int x_begin, int x_end);
+
+// View columns left of divider_x show left, the rest right, each as RenderMapped draws
+// it; one pass (and one second thread) for both.
+void RenderMappedSplit(const Bitmap& left, const Bitmap& right, ViewImage& view,
+                       const ViewMapping& mapping, int divider_x);
+
 // Draws the whole bitmap into (0, 0, dst_w, dst_h) of the view: view pixel i of that
 // span shows source pixel floor(i * width / dst_w) (the same vertically); the rest of
 // the view becomes white. A non-positive size draws nothing.
