@@ -10,7 +10,7 @@ build_packages=(build-essential cmake ninja-build pkg-config
 # wmf2gd needs the URW fonts, which --no-install-recommends leaves out.
 # clang-format and clang-tidy: the lint gate of the test command; openbox: the
 # real-window test under a window manager.
-test_packages=(clang-format clang-tidy libgtest-dev libgmock-dev libbenchmark-dev
+test_packages=(clang-format clang-tidy libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev
   xvfb xauth xdotool xclip x11-utils openbox imagemagick libwmf-bin fonts-urw-base35
   poppler-utils desktop-file-utils fonts-dejavu-core fonts-liberation)
 # Only for scripts/fuzz.sh (libFuzzer needs clang) and packaging/make_screenshot.sh.

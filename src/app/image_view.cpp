@@ -89,6 +89,11 @@ QPoint ImageView::EventPosition(const QPointF& logical) {
   return at;
 }
 
+void ImageView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (on_resize) on_resize();
+}
+
 void ImageView::leaveEvent(QEvent* event) {
   last_pointer_ = QPoint(-1, -1);
   QWidget::leaveEvent(event);

@@ -41,6 +41,8 @@ class ImageView final : public QWidget {
   std::function<void(Qt::MouseButtons buttons, int x, int y)> on_mouse_move;
   // One notch of the wheel: +1 away from the user (zoom in), -1 towards.
   std::function<void(int notches, int x, int y)> on_wheel;
+  // The view's size changed (the window's, or the inspector took or gave back room).
+  std::function<void()> on_resize;
   bool mouse_move_attached = true;
 
   // A quiet line painted over an empty view; never part of the picture, so nothing
@@ -53,6 +55,7 @@ class ImageView final : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QPoint ToDevice(const QPointF& logical) const;

@@ -227,6 +227,10 @@ void MainWindow::ConnectCommands() {
   controls_.view->on_mouse_move = [this](Qt::MouseButtons buttons, int x, int y) {
     RunGuarded([&] { MoveOverView(buttons, x, y); });
   };
+  controls_.view->on_resize = [this] {
+    commands_.RunExclusive([this] { RefitAfterResize(); },
+                           [this](const CommandQueue::Command& command) { RunGuarded(command); });
+  };
   controls_.view->on_wheel = [this](int notches, int x, int y) {
     Dispatch(CommandId::kWheel, [=, this] { DoWheel(notches, x, y); });
   };
@@ -450,12 +454,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::AttachPointerReadout() {
   controls_.readout_delay_timer->stop();
   controls_.view->mouse_move_attached = true;
-}
-
-void MainWindow::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  commands_.RunExclusive([this] { RefitAfterResize(); },
-                         [this](const CommandQueue::Command& command) { RunGuarded(command); });
 }
 
 // Dropped files are only read: the drop is always a copy, never the move a file

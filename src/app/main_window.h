@@ -155,7 +155,6 @@ class MainWindow final : public QWidget {
   std::string StatusLineText() const;
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
