@@ -142,8 +142,11 @@ class RandomSession : public MainWindowTest {
         window_->resize(400 + act.a * 400 / 1000, 150 + act.b * 350 / 1000);
         break;
       case kWheel: {
+        // The pointer moves there first, as a real one does.
         const QPointF at(x(act.a), y(act.b));
         pointer_ = QPoint(x(act.a), y(act.b));
+        SendMouse(window_->controls().view, QEvent::MouseMove, pointer_.x(), pointer_.y(),
+                  Qt::NoButton, Qt::NoButton);
         QWheelEvent event(at, window_->controls().view->mapToGlobal(at), QPoint(),
                           QPoint(0, 120 * (act.c % 7 - 3)), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);

@@ -79,8 +79,9 @@ class ViewerTest : public XServerTest {
     return path;
   }
 
-  void Start(const std::vector<std::string>& args) {
-    viewer_ = std::make_unique<Viewer>(*server_, ZELK_VIEWER_PROGRAM, args, root_, root_ + "/home");
+  void Start(const std::vector<std::string>& args, const Environment& extra_env = {}) {
+    viewer_ = std::make_unique<Viewer>(*server_, ZELK_VIEWER_PROGRAM, args, root_, root_ + "/home",
+                                       extra_env);
   }
 
   // Polls the image area until it shows expected; fails with the last difference.
@@ -188,7 +189,7 @@ TEST_F(ViewerTest, StartsOnAFolderWithItsFirstImageInNameOrder) {
 }
 
 TEST_F(ViewerTest, FilesDraggedFromAnotherProgramOpenAsASelection) {
-  const Bitmap a = PatternImage(64, 40, 7);
+  const Bitmap a = PatternImage(400, 300, 7);
   const std::string a_path = Write("a.png", a);
   const std::string b_path = Write("b.bmp", PatternImage(48, 30, 8));
   const std::string x_path = Write("x.png", PatternImage(10, 10, 9));
@@ -378,6 +379,46 @@ TEST_F(ViewerTest, InspectsWithTheWheelKeysAndGrid) {
   // 0 fits the image again.
   viewer_->Key("0");
   ExpectCaption(CaptionIs("1/1", path, "  Mag X 12"));
+}
+
+TEST_F(ViewerTest, AtScaleFactorTwoTheReadoutNamesTheDevicePixelUnderThePointer) {
+  const Bitmap a = PatternImage(400, 300, 7);
+  const std::string path = Write("a.png", a);
+  Start({path}, {{"QT_SCALE_FACTOR", "2"}});
+  ExpectCaption([](const std::string& c) { return c.find("Mag X") != std::string::npos; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  // Fitted, then one device pixel per image pixel about the pointer: at odd and even
+  // device positions alike, the colour named (Ctrl+Shift+C) is the one on the screen.
+  for (const bool one_to_one : {false, true}) {
+    if (one_to_one) {
+      viewer_->MoveTo(301, 251);
+      viewer_->Key("1");
+      ExpectCaption([](const std::string& c) { return c.find("Mag X 1") != std::string::npos; });
+    }
+    const Bitmap screen = viewer_->Capture();
+    int wrong = 0;
+    std::string first_wrong;
+    for (int i = 0; i < 16; ++i) {
+      const int x = 200 + i * 13 + (i % 2), y = 200 + i * 7 + (i / 2 % 2);
+      viewer_->MoveTo(x + 1, y);
+      viewer_->MoveTo(x, y);
+      viewer_->Key("ctrl+shift+c");
+      char drawn[8];
+      std::snprintf(drawn, sizeof drawn, "#%06X", screen.PixelRgb(x, y));
+      std::string named;
+      WaitUntil(
+          [&] {
+            named = viewer_->ClipboardText();
+            return named == drawn;
+          },
+          std::chrono::seconds(3));
+      if (named != drawn && wrong++ == 0)
+        first_wrong = "at " + std::to_string(x) + "," + std::to_string(y) + ": " + named +
+                      " named, " + drawn + " drawn";
+    }
+    EXPECT_EQ(wrong, 0) << (one_to_one ? "after 1: " : "fitted: ") << first_wrong;
+  }
+  viewer_->Key("alt+q");  // the Quit button is not where TearDown clicks at this scale
 }
 
 TEST_F(ViewerTest, UnderAWindowManagerTheClientAreaHasTheOpeningSize) {

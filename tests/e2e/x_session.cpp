@@ -84,7 +84,8 @@ bool WaitUntil(const std::function<bool()>& check, milliseconds timeout) {
 }
 
 Viewer::Viewer(const XServer& x, const std::string& program, const std::vector<std::string>& args,
-               const std::string& working_dir, const std::string& home) {
+               const std::string& working_dir, const std::string& home,
+               const Environment& extra_env) {
   namespace fs = std::filesystem;
   fs::create_directories(home + "/runtime");
   fs::permissions(home + "/runtime", fs::perms::owner_all);
@@ -100,6 +101,7 @@ Viewer::Viewer(const XServer& x, const std::string& program, const std::vector<s
   env_["LC_ALL"] = "C.UTF-8";
   // Leaks at exit belong to the unit tests; here a sanitizer report must end the run.
   env_["ASAN_OPTIONS"] = "detect_leaks=0:abort_on_error=0:exitcode=86";
+  for (const auto& [name, value] : extra_env) env_[name] = value;
   stderr_file_ = home + "/viewer-stderr.txt";
   capture_file_ = home + "/capture.png";
 

@@ -38,8 +38,10 @@ class Viewer {
  public:
   // Starts the program with args in working_dir; home is a private folder for the
   // program's environment (HOME, XDG folders).
+  // extra_env is added to (or overrides) the program's environment.
   Viewer(const XServer& x, const std::string& program, const std::vector<std::string>& args,
-         const std::string& working_dir, const std::string& home);
+         const std::string& working_dir, const std::string& home,
+         const Environment& extra_env = {});
   ~Viewer();
 
   // The main window's id; empty until it is shown.
