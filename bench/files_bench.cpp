@@ -11,10 +11,10 @@
 #include <string>
 
 #include "codecs/image_formats.h"
-#include "core/bitmap.h"
 #include "core/files/file_list.h"
 #include "core/files/folder_scan.h"
 #include "core/text/colour_ranges.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/inspect/region_stats.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

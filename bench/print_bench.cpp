@@ -14,9 +14,9 @@
 
 #include "app/print_command.h"
 #include "codecs/png_codec.h"
-#include "core/bitmap.h"
 #include "core/print/print_layout.h"
 #include "core/print/print_resample.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/colour/colour_hex.h"
 #include "core/colour/named_colours.h"
 #include "core/view/blit.h"
@@ -22,6 +21,7 @@
 #include "core/view/view_mapping.h"
 #include "core/view/whole_zoom.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/text/colour_ranges.h"
 #include "fuzz_support.h"
+#include "platform/bitmap.h"
 
 namespace {
 

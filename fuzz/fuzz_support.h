@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);

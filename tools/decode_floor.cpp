@@ -22,7 +22,7 @@
 #include <jpeglib.h>
 
 #include "codecs/image_loader.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "codecs/jpeg_codec.h"
 #include "codecs/png_codec.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "codecs/image_writer.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace {
 

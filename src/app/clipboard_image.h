@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "codecs/png_codec.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

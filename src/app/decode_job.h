@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "codecs/decode_control.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 #include "platform/desktop.h"
 
 namespace zelk {

@@ -16,10 +16,10 @@
 #include "codecs/image_writer.h"
 #include "codecs/png_codec.h"
 #include "codecs/safe_file_writer.h"
-#include "core/bitmap.h"
 #include "core/compare/compare_render.h"
 #include "core/compare/compare_text.h"
 #include "core/compare/pixel_diff.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

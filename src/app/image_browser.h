@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/files/file_list.h"
+#include "platform/bitmap.h"
 #include "platform/desktop.h"
 
 class QObject;

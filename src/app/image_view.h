@@ -28,8 +28,6 @@ class ImageView final : public QWidget {
   std::optional<QPoint> KnownPointer() const;
   // KnownPointer, or the view's centre.
   QPoint PointerInView() const;
-  // A position the pointer was seen at by an event the view did not receive itself.
-  void NotePointer(int x, int y) { last_pointer_ = QPoint(x, y); }
   // Space is held: the left button pans.
   bool SpaceHeld() const { return space_held_; }
   void SetSpaceHeld(bool held) { space_held_ = held; }

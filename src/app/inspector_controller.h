@@ -10,9 +10,9 @@
 #include <optional>
 
 #include "app/background_task.h"
-#include "core/bitmap.h"
 #include "core/inspect/region_stats.h"
 #include "core/view/geometry.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

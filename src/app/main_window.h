@@ -23,10 +23,10 @@
 #include "app/image_browser.h"
 #include "app/image_view.h"
 #include "app/inspector_controller.h"
-#include "core/bitmap.h"
 #include "core/files/file_list.h"
 #include "core/inspect/region_stats.h"
 #include "core/view/viewport.h"
+#include "platform/bitmap.h"
 
 class QHBoxLayout;
 

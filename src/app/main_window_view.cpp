@@ -106,7 +106,6 @@ void MainWindow::DoToggleZoom() {
 }
 
 void MainWindow::DoWheel(int notches, int x, int y) {
-  controls_.view->NotePointer(x, y);
   viewport_.StepWholeAt(notches, x, y);
   ViewChanged();
 }

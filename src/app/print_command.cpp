@@ -13,9 +13,9 @@
 #include <stdexcept>
 
 #include "app/qt_desktop.h"
-#include "core/bitmap.h"
 #include "core/print/print_layout.h"
 #include "core/print/print_resample.h"
+#include "platform/bitmap.h"
 #include "platform/desktop.h"
 #include "support/support.h"
 

@@ -33,7 +33,7 @@
 // Bool) would clash with the toolkit's names.
 extern "C" char* XDisplayString(Display* display);
 #endif
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 #include "support/support.h"
 
 namespace zelk {

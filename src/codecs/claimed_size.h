@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

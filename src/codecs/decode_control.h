@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

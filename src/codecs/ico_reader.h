@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "codecs/decode_control.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

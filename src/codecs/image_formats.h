@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codecs/decode_control.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

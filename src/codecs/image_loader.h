@@ -8,7 +8,7 @@
 
 #include "codecs/decode_control.h"
 #include "codecs/image_formats.h"  // UpperExtension
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

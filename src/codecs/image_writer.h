@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "codecs/decode_control.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

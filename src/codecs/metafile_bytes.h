@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

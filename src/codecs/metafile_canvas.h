@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "codecs/decode_control.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

@@ -10,7 +10,7 @@
 
 #include "codecs/metafile_bytes.h"
 #include "codecs/metafile_canvas.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

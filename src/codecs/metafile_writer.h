@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdio>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

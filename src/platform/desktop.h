@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 class QPrinter;
 

@@ -13,8 +13,8 @@
 #include "../support/temp_folder.h"
 #include "codecs/image_loader.h"
 #include "codecs/image_writer.h"
-#include "core/bitmap.h"
 #include "core/compare/compare_render.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 #include "scripted_desktop.h"
 
 namespace zelk {

@@ -15,9 +15,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "core/bitmap.h"
 #include "core/print/print_layout.h"
 #include "needed_tool.h"
+#include "platform/bitmap.h"
 #include "qt_test_application.h"
 #include "scripted_desktop.h"
 #include "support/support.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk::test {
 

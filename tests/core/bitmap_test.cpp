@@ -1,4 +1,4 @@
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 #include "scripted_desktop.h"
 
 namespace zelk {

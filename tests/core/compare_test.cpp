@@ -10,7 +10,6 @@
 #include <random>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/compare/compare_render.h"
 #include "core/compare/compare_text.h"
 #include "core/compare/diff_clusters.h"
@@ -18,6 +17,7 @@
 #include "core/view/blit.h"
 #include "core/view/view_mapping.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

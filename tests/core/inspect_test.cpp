@@ -5,9 +5,9 @@
 #include <map>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/inspect/pixel_probe.h"
 #include "core/inspect/region_stats.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/print/print_layout.h"
 #include "core/print/print_resample.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "core/bitmap.h"
 #include "core/view/blit.h"
 #include "core/view/focus_rect.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/view/blit.h"
 #include "core/view/geometry.h"
 #include "core/view/mouse_steps.h"
 #include "core/view/readout.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

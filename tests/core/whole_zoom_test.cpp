@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/bitmap.h"
 #include "core/view/blit.h"
 #include "core/view/pixel_grid.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 namespace {

@@ -8,7 +8,7 @@
 #include "../support/temp_folder.h"
 #include "child_process.h"
 #include "codecs/image_writer.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk::e2e {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk::e2e {
 

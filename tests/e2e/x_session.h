@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk::e2e {
 

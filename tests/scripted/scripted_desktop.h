@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 #include "platform/desktop.h"
 
 namespace zelk {

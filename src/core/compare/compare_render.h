@@ -9,10 +9,10 @@
 
 #include <cstdint>
 
-#include "core/bitmap.h"
 #include "core/compare/pixel_diff.h"
 #include "core/view/view_mapping.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

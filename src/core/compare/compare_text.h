@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "core/bitmap.h"
 #include "core/compare/pixel_diff.h"
 #include "core/view/readout.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

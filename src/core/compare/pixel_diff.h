@@ -15,8 +15,8 @@
 #include <memory>
 #include <optional>
 
-#include "core/bitmap.h"
 #include "core/view/geometry.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "core/view/geometry.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

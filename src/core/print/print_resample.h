@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

@@ -8,8 +8,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "core/bitmap.h"
 #include "core/text/field_scanner.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 

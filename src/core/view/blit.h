@@ -5,9 +5,9 @@
 // lies outside the bitmap are white. Only view pixels are visited: the cost follows the
 // view's size, not the image's.
 
-#include "core/bitmap.h"
 #include "core/view/view_mapping.h"
 #include "core/view_image.h"
+#include "platform/bitmap.h"
 
 namespace zelk {
 
