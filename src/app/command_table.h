@@ -33,11 +33,20 @@ enum class CommandId {
   kCopyColour,
   kFullScreen,
   kHelp,
+  kCompare,
+  kFlip,
+  kSplit,
+  kDifference,
+  kToleranceDown,
+  kToleranceUp,
+  kNextDifference,
+  kPreviousDifference,
   // Gestures: given by the mouse, listed for help and for their loading rule.
   kWheel,
   kLeftDrag,
   kPanDrag,
   kDrop,
+  kDropToCompare,
 };
 
 // The buttons and check boxes of the top bar.

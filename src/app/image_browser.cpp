@@ -202,6 +202,20 @@ BrowseResult ImageBrowser::ShowPasted(Bitmap pixels, const std::string& path) {
   return EndChain(Show(std::move(pixels), path, -1));
 }
 
+void ImageBrowser::Forget() {
+  Supersede();
+  files_.Clear();
+  index_ = -1;
+  if (before_image_change) before_image_change();
+  image_ = Bitmap();
+  shown_path_.clear();
+  shown_size_ = -1;
+  restore_.reset();
+  failed_paths_.clear();
+  first_failure_.clear();
+  more_failures_ = 0;
+}
+
 void ImageBrowser::ShownSavedAs(const std::string& target) {
   shown_path_ = target;
   shown_size_ = -1;
@@ -210,6 +224,7 @@ void ImageBrowser::ShownSavedAs(const std::string& target) {
 }
 
 BrowseResult ImageBrowser::Show(Bitmap image, const std::string& path, std::int64_t size) {
+  if (before_image_change) before_image_change();
   image_ = std::move(image);
   shown_path_ = path;
   shown_size_ = size;

@@ -63,6 +63,11 @@ class ImageBrowser {
   BrowseResult ShowPasted(Bitmap pixels, const std::string& path);
   // Convert wrote the image to target: it is now that file's, listed.
   void ShownSavedAs(const std::string& target);
+  // Runs just before the image's pixels are replaced or dropped: whatever reads them
+  // on another thread must stop there.
+  std::function<void()> before_image_change;
+  // Empty again: no list, no image, no load.
+  void Forget();
   // For edits in place (colour replacement); nothing else changes the pixels.
   Bitmap& EditableImage() { return image_; }
 

@@ -72,6 +72,11 @@ InspectorPanel::InspectorPanel(QWidget* parent) : QWidget(parent) {
   layout->addWidget(pixel_text_);
   layout->addWidget(neighbourhood_);
   layout->addWidget(region_text_);
+  comparison_text_ = new QLabel(this);
+  comparison_text_->setFont(fixed);
+  comparison_text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  comparison_text_->hide();
+  layout->addWidget(comparison_text_);
   layout->addStretch(1);
   setFixedWidth(280);
   ShowNoPixel();
@@ -124,6 +129,11 @@ void InspectorPanel::ShowRegion(const PixelRect& rect, const std::optional<Regio
   for (const ColourCount& c : stats->most_frequent)
     text += Hex(c.rgb) + "  " + FormatWholeNumber(static_cast<std::int64_t>(c.count)) + "\n";
   region_text_->setText(DisplayText(text));
+}
+
+void InspectorPanel::ShowComparison(const std::string& text) {
+  comparison_text_->setVisible(!text.empty());
+  comparison_text_->setText(DisplayText(text));
 }
 
 }  // namespace zelk

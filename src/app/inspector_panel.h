@@ -25,11 +25,14 @@ class InspectorPanel final : public QWidget {
   void ShowNoPixel();
   // The region's statistics; nullopt while they are being computed.
   void ShowRegion(const PixelRect& rect, const std::optional<RegionStats>& stats);
+  // While two images are compared: both pixels and the differences; empty hides it.
+  void ShowComparison(const std::string& text);
 
  private:
   QLabel* pixel_text_ = nullptr;
   NeighbourhoodView* neighbourhood_ = nullptr;
   QLabel* region_text_ = nullptr;
+  QLabel* comparison_text_ = nullptr;
 };
 
 }  // namespace zelk

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/decode_job.h"
@@ -55,7 +56,9 @@ std::string Usage() {
          "             (the reason on stderr). OUT: write the difference picture there\n"
          "             (differences magenta, the rest A in light grey).\n"
          "  --tolerance N  with --diff: a channel differing by at most N (0..255, default\n"
-         "             0) still counts as equal\n";
+         "             0) still counts as equal\n"
+         "  --compare A B  open A in the window, compared with B (B leaves the\n"
+         "             comparison; F, S and D flip, split and show the differences)\n";
 }
 
 // Keeps exceptions from crossing Qt's event loop: whatever a handler did not catch is
@@ -112,6 +115,15 @@ int main(int argc, char** argv) {
 
   if (argc > 1 && std::strcmp(argv[1], "--diff") == 0)
     return zelk::RunDiffCommand({argv + 2, argv + argc}, std::cout, std::cerr);
+  // --compare A B: the window opens A and compares it with B.
+  std::optional<std::pair<std::string, std::string>> compare;
+  if (argc > 1 && std::strcmp(argv[1], "--compare") == 0) {
+    if (argc != 4) {
+      std::fputs("zelkzoomer: --compare needs two files: --compare A B\n", stderr);
+      return 2;
+    }
+    compare.emplace(argv[2], argv[3]);
+  }
 
   zelk::SetCommandLine(argc, argv);
   // A write killed mid-way is undone before anything is read: the early decode may
@@ -135,7 +147,11 @@ int main(int argc, char** argv) {
     zelk::SetPromptDialogOwner(&window);
     window.AdoptEarlyDecode(std::move(early_decode));
     window.show();
-    window.StartOpeningCommandLineArgument();
+    if (compare) {
+      window.StartComparingFromCommandLine(compare->first, compare->second);
+    } else {
+      window.StartOpeningCommandLineArgument();
+    }
     app.exec();
     // The window is gone: a decode still running ends with the process instead of
     // holding it up.

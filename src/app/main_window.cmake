@@ -10,6 +10,9 @@ target_sources(zelk_app PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/main_window_commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/background_task.cpp
   ${CMAKE_CURRENT_LIST_DIR}/background_task.h
+  ${CMAKE_CURRENT_LIST_DIR}/compare_session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/compare_session.h
+  ${CMAKE_CURRENT_LIST_DIR}/main_window_compare.cpp
   ${CMAKE_CURRENT_LIST_DIR}/command_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/command_table.h
   ${CMAKE_CURRENT_LIST_DIR}/image_browser.cpp

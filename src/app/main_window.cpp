@@ -62,8 +62,17 @@ MainWindow::MainWindow(Desktop& desktop, QWidget* parent)
     : QWidget(parent),
       desktop_(desktop),
       browser_(this, [this](std::uint64_t ticket) { FinishLoad(ticket); }),
-      inspector_(this) {
+      inspector_(this),
+      compare_(
+          this, [this](std::uint64_t ticket) { FinishCompareLoad(ticket); },
+          [this] { CompareCounted(); }) {
   setWindowTitle(QStringLiteral("Zelk Lossless Image Zoomer"));
+  // The statistics and the comparison's count read the image on threads of their own:
+  // they stop before its pixels go.
+  browser_.before_image_change = [this] {
+    inspector_.ImageChanging();
+    compare_.Stop();
+  };
   BuildControls();
   ConnectCommands();
   setAcceptDrops(true);
@@ -317,9 +326,27 @@ void MainWindow::Run(CommandId id) {
     case CommandId::kCopySvgPath:
       return DoCopySvgPath();
     case CommandId::kPrevious:
+      if (compare_.active()) return ApplyCompareResult(compare_.b().Previous());
       return ApplyBrowseResult(browser_.Previous());
     case CommandId::kNext:
+      if (compare_.active()) return ApplyCompareResult(compare_.b().Next());
       return ApplyBrowseResult(browser_.Next());
+    case CommandId::kCompare:
+      return DoCompare();
+    case CommandId::kFlip:
+      return DoFlip();
+    case CommandId::kSplit:
+      return DoCompareView(CompareView::kSplit);
+    case CommandId::kDifference:
+      return DoCompareView(CompareView::kDifference);
+    case CommandId::kToleranceDown:
+      return DoTolerance(-1);
+    case CommandId::kToleranceUp:
+      return DoTolerance(+1);
+    case CommandId::kNextDifference:
+      return DoStepDifference(true);
+    case CommandId::kPreviousDifference:
+      return DoStepDifference(false);
     case CommandId::kPrint:
       return DoPrint();
     case CommandId::kCopyImage:
@@ -361,6 +388,7 @@ void MainWindow::Run(CommandId id) {
     case CommandId::kLeftDrag:
     case CommandId::kPanDrag:
     case CommandId::kDrop:
+    case CommandId::kDropToCompare:
       return;  // gestures carry their arguments: Dispatch(id, run)
   }
 }
@@ -445,6 +473,31 @@ void MainWindow::ShowKeysAndGestures() {
   Dispatch(CommandId::kHelp);
 }
 
+void MainWindow::Compare() {
+  Dispatch(CommandId::kCompare);
+}
+void MainWindow::Flip() {
+  Dispatch(CommandId::kFlip);
+}
+void MainWindow::ShowSplit() {
+  Dispatch(CommandId::kSplit);
+}
+void MainWindow::ShowDifference() {
+  Dispatch(CommandId::kDifference);
+}
+void MainWindow::ToleranceDown() {
+  Dispatch(CommandId::kToleranceDown);
+}
+void MainWindow::ToleranceUp() {
+  Dispatch(CommandId::kToleranceUp);
+}
+void MainWindow::NextDifference() {
+  Dispatch(CommandId::kNextDifference);
+}
+void MainWindow::PreviousDifference() {
+  Dispatch(CommandId::kPreviousDifference);
+}
+
 // The owned objects are released with the window, so the window always agrees to
 // close (Quit, the close box or a request from the session).
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -482,6 +535,12 @@ void MainWindow::dropEvent(QDropEvent* event) {
   if (paths.empty() || !(event->possibleActions() & Qt::CopyAction)) return;
   event->setDropAction(Qt::CopyAction);
   event->accept();
+  if (event->modifiers() & Qt::ShiftModifier) {
+    // Shift: the dropped file becomes B, compared with the image shown.
+    const std::string b = paths.front();
+    Dispatch(CommandId::kDropToCompare, [this, b] { CompareWith(b); });
+    return;
+  }
   RunGuarded([&] { OpenSelection(paths); });
 }
 

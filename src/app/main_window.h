@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/command_table.h"
+#include "app/compare_session.h"
 #include "app/image_browser.h"
 #include "app/image_view.h"
 #include "app/inspector_controller.h"
@@ -130,8 +131,22 @@ class MainWindow final : public QWidget {
   void CopyColourUnderPointer();
   void ToggleFullScreen();
   void ShowKeysAndGestures();
+  // Comparing: B (choose B, or leave), F, S, D, [ and ], N and Shift+N.
+  void Compare();
+  void Flip();
+  void ShowSplit();
+  void ShowDifference();
+  void ToleranceDown();
+  void ToleranceUp();
+  void NextDifference();
+  void PreviousDifference();
   // The tick 750 ms after a load or paste: the pointer readout starts again.
   void AttachPointerReadout();
+  // Compares the image shown with the file b (and b's folder, stepped by Left and
+  // Right); as B, Shift + a drop, and `--compare A B` do.
+  void CompareWith(const std::string& b);
+  // `--compare A B`: A opened as the command line opens a file, then compared with B.
+  void StartComparingFromCommandLine(const std::string& a, const std::string& b);
 
   // Runs a command; an exception that reaches here is shown with the standard
   // exception display and the program runs on.
@@ -151,6 +166,7 @@ class MainWindow final : public QWidget {
   bool loading() const { return browser_.Loading() || browser_.image().Empty(); }
   bool load_in_progress() const { return browser_.Loading(); }
   const std::optional<RegionStats>& inspector_stats() const { return inspector_.stats(); }
+  const CompareSession& comparison() const { return compare_; }
   // The caption as bytes (the print title comes from it).
   std::string StatusLineText() const;
 
@@ -205,6 +221,22 @@ class MainWindow final : public QWidget {
   void RequestRegionStats();
   bool InspectorShown() const;
 
+  // Comparing (main_window_compare.cpp).
+  bool Comparing() const;
+  void DoCompare();
+  void EndComparison();
+  void FinishCompareLoad(std::uint64_t ticket);
+  void ApplyCompareResult(const BrowseResult& result);
+  void CompareCounted();
+  void DoCompareView(CompareView view);
+  void DoFlip();
+  void DoTolerance(int delta);
+  void DoStepDifference(bool forward);
+  void RenderComparison(ViewImage& picture);
+  std::string CompareCaptionText() const;
+  // The size both images span: the viewport's image while comparing.
+  void FitCanvas(bool keep_zoom);
+
   // The commands that write, print, copy, paste or change the image.
   void DoConvert();
   void DoSaveVisible();
@@ -221,6 +253,7 @@ class MainWindow final : public QWidget {
   ImageBrowser browser_;
   Viewport viewport_;
   InspectorController inspector_;
+  CompareSession compare_;
   CommandQueue commands_;
   // What the colour replacement's dialogs offer next time.
   struct ColourReplacementMemory {

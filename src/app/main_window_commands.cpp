@@ -165,7 +165,9 @@ void MainWindow::DoReplaceColours() {
   if (!colour) return;
   colour_memory_.colour = *colour;
   inspector_.ImageChanging();
+  compare_.Stop();  // the count reads the pixels about to change
   zelk::ReplaceColourRanges(browser_.EditableImage(), ranges, *colour);
+  if (Comparing()) compare_.Count(browser_.image());
   viewport_.Fit();
   ViewChanged();
 }

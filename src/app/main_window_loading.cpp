@@ -98,9 +98,13 @@ void MainWindow::ShowLoadProgress() {
 
 void MainWindow::ShowNewImage() {
   inspector_.ImageChanging();
-  const Bitmap& image = browser_.image();
-  viewport_.ShowImage(image.Width(), image.Height(), controls_.actual_size_box->isChecked(),
-                      controls_.enforce_aspect_box->isChecked());
+  if (compare_.active()) {
+    // A new A keeps the comparison; its differences are counted again.
+    FitCanvas(false);
+    compare_.Count(browser_.image());
+  } else {
+    FitCanvas(false);
+  }
   controls_.zoom_button->setEnabled(true);
   controls_.print_button->setEnabled(true);
   SetApplicationTitle(UpperCaseText(FileNamePart(browser_.shown_path())));

@@ -13,6 +13,7 @@
 #include "app/qt_desktop.h"
 #include "core/colour/colour_hex.h"
 #include "core/colour/named_colours.h"
+#include "core/compare/compare_text.h"
 #include "core/inspect/pixel_probe.h"
 #include "core/view/blit.h"
 #include "core/view/focus_rect.h"
@@ -34,12 +35,15 @@ void MainWindow::Render() {
   // coordinates named under the pointer are always those of the pixel drawn there.
   if (image.Empty()) {
     picture.Reset(picture.Width(), picture.Height());
+  } else if (Comparing()) {
+    RenderComparison(picture);
   } else {
     RenderMapped(image, picture, viewport_.mapping());
   }
   if (viewport_.zoomed()) {
     if (viewport_.grid_shown())
-      DrawPixelGrid(picture, viewport_.mapping(), image.Width(), image.Height());
+      DrawPixelGrid(picture, viewport_.mapping(), viewport_.image_width(),
+                    viewport_.image_height());
   } else if (!viewport_.box().Empty()) {
     DrawFocusRect(picture, viewport_.box());
   }
@@ -70,7 +74,7 @@ std::string MainWindow::StatusLineText() const {
 void MainWindow::ShowCaption() {
   // Before anything is listed (or after the only entry was dropped) there is no entry
   // to describe; the caption keeps what it showed.
-  const std::string caption = StatusLineText();
+  const std::string caption = Comparing() ? CompareCaptionText() : StatusLineText();
   if (!caption.empty()) setWindowTitle(LiteralWindowTitle(DisplayText(caption)));
 }
 
@@ -88,7 +92,9 @@ void MainWindow::ApplyActualSizeSetting() {
 }
 
 void MainWindow::DoEscape() {
-  if (browser_.Loading()) {
+  if (compare_.b().Loading()) {
+    ApplyCompareResult(compare_.b().Cancel());
+  } else if (browser_.Loading()) {
     ApplyBrowseResult(browser_.Cancel());
   } else if (viewport_.zoomed()) {
     DoToggleZoom();
@@ -142,7 +148,13 @@ void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
   InspectPixel(x, y);
   if (browser_.Loading()) return;
   bool changed = false;
-  if ((buttons & Qt::MiddleButton) || (controls_.view->SpaceHeld() && (buttons & Qt::LeftButton))) {
+  if (Comparing() && compare_.view() == CompareView::kSplit && (buttons & Qt::LeftButton) &&
+      !controls_.view->SpaceHeld()) {
+    // In the split view the left button moves the divider.
+    compare_.SetDivider(x);
+    changed = true;
+  } else if ((buttons & Qt::MiddleButton) ||
+             (controls_.view->SpaceHeld() && (buttons & Qt::LeftButton))) {
     changed = viewport_.PanFollowing(x, y);
   } else if (buttons & Qt::LeftButton) {
     changed = viewport_.DragLeft(x, y, controls_.enforce_aspect_box->isChecked());
@@ -170,12 +182,21 @@ void MainWindow::ShowColourReadout(int x, int y, bool from_screen) {
   if (viewport_.scale() <= 0) return;
   const Bitmap& image = browser_.image();
   const SourcePoint point = viewport_.PixelAt(x, y);
+  if (Comparing()) {
+    // Both images' pixels at the point, whatever the view draws there.
+    controls_.status_bar->showMessage(
+        DisplayText(CompareReadoutText(image, compare_.b().image(), point)));
+    controls_.status_bar->repaint();
+    return;
+  }
   std::string colour_text;
   try {
     std::optional<std::uint32_t> rgb;
     if (viewport_.grid_shown() && viewport_.zoomed()) {
       // Over the pixel grid, the image's own pixel: never the grid's colour.
-      rgb = viewport_.InsideImage(point) ? image.PixelRgb(point.X, point.Y) : 0xFFFFFFu;
+      const bool inside =
+          point.X >= 0 && point.Y >= 0 && point.X < image.Width() && point.Y < image.Height();
+      rgb = inside ? image.PixelRgb(point.X, point.Y) : 0xFFFFFFu;
     } else if (from_screen && controls_.view->devicePixelRatioF() == 1.0) {
       // The colour shown on the screen under the pointer (the enlarged pixel, the box
       // outline, a window over the view); with a scale factor a screen pixel is read
@@ -201,7 +222,8 @@ void MainWindow::DoCopyColour() {
   if (image.Empty() || viewport_.scale() <= 0) return;
   const QPoint at = controls_.view->PointerInView();
   const SourcePoint point = viewport_.PixelAt(at.x(), at.y());
-  if (!viewport_.InsideImage(point)) return;
+  // The viewport spans both images while comparing: A's own size bounds A's pixels.
+  if (point.X < 0 || point.Y < 0 || point.X >= image.Width() || point.Y >= image.Height()) return;
   char text[8];
   std::snprintf(text, sizeof text, "#%06X", image.PixelRgb(point.X, point.Y) & 0xFFFFFFu);
   desktop_.SetClipboardText(text);
@@ -237,6 +259,12 @@ void MainWindow::InspectPixel(int x, int y) {
   if (pixel.inside)
     name = LookUpColourName(ColourRefHexToHtml(ColourRefHexText(ColourRefOfRgb(pixel.rgb))));
   controls_.inspector->ShowPixel(point.X, point.Y, around, name);
+  if (Comparing()) {
+    std::string text = ComparePixelText(image, compare_.b().image(), point);
+    if (compare_.diff())
+      text += "\n\n" + DiffStatsText(compare_.diff()->stats, compare_.tolerance());
+    controls_.inspector->ShowComparison(text);
+  }
 }
 
 void MainWindow::RequestRegionStats() {

@@ -73,7 +73,8 @@ std::string CommandLineArgument(int n) {
 }
 
 bool IsProgramOption(const std::string& argument) {
-  return argument == "--help" || argument == "-h" || argument == "--version";
+  return argument == "--help" || argument == "-h" || argument == "--version" ||
+         argument == "--diff" || argument == "--compare";
 }
 
 std::string FileArgument() {

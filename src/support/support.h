@@ -141,7 +141,8 @@ void SetCommandLine(int argc, char** argv);
 // "redirect_exes.txt" beside the executable when that file has content (read once,
 // on the first call). Empty when there is no such argument.
 std::string CommandLineArgument(int n);
-// The options the program answers without a window: --help, -h, --version.
+// The options, each only ever the first argument: --help, -h, --version, --diff (all
+// answered without a window) and --compare.
 bool IsProgramOption(const std::string& argument);
 // The file or folder to open: the first argument (the second after "--", so a name may
 // start with "-"); arguments after it are not looked at. Empty when the first argument

@@ -7,6 +7,7 @@ zelk_add_gtest(main_window_tests
     ${CMAKE_CURRENT_LIST_DIR}/main_window_commands_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_sequences_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_state_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_compare_test.cpp
   LIBS zelk_app)
 # The readout and exact inspection, also at a scale factor of 2, where view positions
 # are device pixels.

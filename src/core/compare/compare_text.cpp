@@ -80,4 +80,17 @@ std::string DiffSummaryLine(const DiffStats& s) {
          "," + std::to_string(s.largest.green) + "," + std::to_string(s.largest.blue);
 }
 
+std::string CompareCaption(const std::string& a_path, int a_w, int a_h, int b_index, int b_count,
+                           const std::string& b_path, int b_w, int b_h, double magnification,
+                           int tolerance, const DiffStats* stats) {
+  std::string line =
+      "A " + a_path + "  W " + FormatWholeNumber(a_w) + "  H " + FormatWholeNumber(a_h) + "   B " +
+      FormatWholeNumber(std::int64_t{b_index} + 1) + "/" + FormatWholeNumber(b_count) + " " +
+      b_path + "  W " + FormatWholeNumber(b_w) + "  H " + FormatWholeNumber(b_h) + "   Mag X " +
+      FormatDecimals(magnification, 2) + "   tolerance " + FormatWholeNumber(tolerance) + ": ";
+  if (stats == nullptr) return line + "counting...";
+  if (stats->Equal()) return line + "equal";
+  return line + FormatWholeNumber(static_cast<std::int64_t>(stats->differing)) + " differ";
+}
+
 }  // namespace zelk

@@ -38,4 +38,11 @@ std::string DiffStatsText(const DiffStats& stats, int tolerance);
 // have a pixel. No line break at the end.
 std::string DiffSummaryLine(const DiffStats& stats);
 
+// The window's caption while comparing:
+//   "A /x/a.png  W 640  H 480   B 2/7 /y/b.png  W 640  H 480   Mag X 1.00   tolerance 0:
+//    1,234 differ" (one line; "counting..." until the count is done, "equal" for none).
+std::string CompareCaption(const std::string& a_path, int a_w, int a_h, int b_index, int b_count,
+                           const std::string& b_path, int b_w, int b_h, double magnification,
+                           int tolerance, const DiffStats* stats);
+
 }  // namespace zelk

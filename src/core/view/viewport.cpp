@@ -85,6 +85,26 @@ void Viewport::ShowActualPixelsAt(int x, int y) {
   ShowWhole(ZoomAt(mapping_, x, y, 1));
 }
 
+void Viewport::CentreWhole(const PixelRect& rect, int max_k) {
+  if (!HasImage()) return;
+  const int w = std::max(rect.Right - rect.Left, 1), h = std::max(rect.Bottom - rect.Top, 1);
+  int k = 1;
+  for (const int step : kWholeMagnifications)
+    if (step <= max_k && std::int64_t{step} * w <= view_w_ && std::int64_t{step} * h <= view_h_)
+      k = step;
+  // Twice the centre, so an odd size centres to the half pixel.
+  const auto offset = [k](int low, int high, int view) {
+    return (std::int64_t{low} + high) * k / 2 - view / 2;
+  };
+  ShowWhole({WholeMagnificationAxis(offset(rect.Left, rect.Right, view_w_), k),
+             WholeMagnificationAxis(offset(rect.Top, rect.Bottom, view_h_), k)});
+}
+
+void Viewport::KeepOrShowImage(int image_w, int image_h, bool actual_size, bool enforce_aspect) {
+  if (image_w == image_w_ && image_h == image_h_ && scale_ != kNoViewScale) return;
+  ShowImage(image_w, image_h, actual_size, enforce_aspect);
+}
+
 bool Viewport::Press(int x, int y) {
   if (!HasImage() || PointOutsideImage(x, y)) return false;
   anchor_ = {x, y};

@@ -41,6 +41,12 @@ class Viewport {
   void StepWholeAt(int notches, int x, int y);
   // One device pixel per image pixel, the pixel under (x, y) staying there.
   void ShowActualPixelsAt(int x, int y);
+  // The largest whole magnification (at most max_k) at which rect fits the view, with
+  // rect centred; 1 when even that does not fit.
+  void CentreWhole(const PixelRect& rect, int max_k);
+  // A new image size that keeps the zoom as it is where it can (the second image of a
+  // comparison stepped through its folder): only a size change fits again.
+  void KeepOrShowImage(int image_w, int image_h, bool actual_size, bool enforce_aspect);
 
   // The pointer. A press starts a box in the fitted view (true: redraw) and anchors a
   // pan when zoomed. A left drag draws the box, or pans any zoomed view; a middle drag
