@@ -189,7 +189,7 @@ TEST_F(ViewerTest, StartsOnAFolderWithItsFirstImageInNameOrder) {
 }
 
 TEST_F(ViewerTest, FilesDraggedFromAnotherProgramOpenAsASelection) {
-  const Bitmap a = PatternImage(400, 300, 7);
+  const Bitmap a = PatternImage(64, 40, 7);
   const std::string a_path = Write("a.png", a);
   const std::string b_path = Write("b.bmp", PatternImage(48, 30, 8));
   const std::string x_path = Write("x.png", PatternImage(10, 10, 9));
