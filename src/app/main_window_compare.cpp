@@ -130,6 +130,7 @@ void MainWindow::DoFlip() {
   if (!compare_.active()) return;
   compare_.Flip();
   Render();
+  RefreshPointerReadout();
 }
 
 void MainWindow::DoTolerance(int delta) {

@@ -263,3 +263,42 @@ TEST_F(InspectionTest, TheInspectorCountsTheBoxOffTheGuiThread) {
 
 }  // namespace
 }  // namespace zelk
+
+namespace zelk {
+namespace {
+
+TEST_F(InspectionTest, ComparingTheReadoutNamesBothPixelsDrawnUnderThePointer) {
+  // B: the same coordinates, its blue channel one more (as 0x...RRGGBB: +1 in blue
+  // makes a different y in the low bits, so A and B are told apart by the drawing).
+  std::filesystem::create_directories(dir_ / "b");
+  const std::string b =
+      WriteImage("b/xy.png", 300, 170, [](int x, int y) { return Coordinates(x, y) ^ 0x800000u; });
+  window_->CompareWith(b);
+  QElapsedTimer waited;
+  waited.start();
+  while ((window_->comparison().b().Loading() || !window_->comparison().diff()) &&
+         waited.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  window_->AttachPointerReadout();
+  // Flip shows B first; zoomed in whole steps, then fitted: at every sampled device
+  // pixel the readout names the pixel drawn there, with both colours.
+  for (const int notches : {0, 3}) {
+    if (notches > 0) Wheel(100, 60, notches);
+    const ViewImage& picture = View()->Picture();
+    for (int y = 1; y < picture.Height(); y += 11)
+      for (int x = 3; x < picture.Width(); x += 13) {
+        const std::uint32_t drawn = picture.PixelRgb(x, y);
+        if (drawn == 0xFFFFFFu) continue;
+        Move(x, y);
+        const std::uint32_t a = drawn ^ 0x800000u;  // what A has where B is drawn
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "[X: %d Y: %d] A #%06X B #%06X",
+                      static_cast<int>(a >> 12), static_cast<int>(a & 0xFFF), a, drawn);
+        ASSERT_EQ(StatusText().rfind(expected, 0), 0u)
+            << "at " << x << "," << y << ": " << StatusText();
+      }
+  }
+}
+
+}  // namespace
+}  // namespace zelk

@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/compare_session.h"
 #include "app/prompt_dialog.h"
 #include "codecs/image_loader.h"
 #include "main_window_fixture.h"
@@ -58,14 +59,22 @@ enum Kind {
   kBreakFile,
   kMovePointer,
   kSettle,
+  kCompare,
+  kFlip,
+  kSplit,
+  kDifference,
+  kTolerance,
+  kNextDifference,
   kKinds
 };
 const char* const kKindNames[] = {
-    "Open",       "Drop",        "Next",      "Previous",    "Escape",
-    "Resize",     "Wheel",       "Plus",      "Minus",       "Zero",
-    "One",        "Grid",        "Inspector", "LeftDrag",    "MiddleDrag",
-    "ToggleZoom", "Paste",       "Convert",   "Print",       "ReplaceColours",
-    "DeleteFile", "RewriteFile", "BreakFile", "MovePointer", "Settle"};
+    "Open",           "Drop",           "Next",       "Previous",    "Escape",     "Resize",
+    "Wheel",          "Plus",           "Minus",      "Zero",        "One",        "Grid",
+    "Inspector",      "LeftDrag",       "MiddleDrag", "ToggleZoom",  "Paste",      "Convert",
+    "Print",          "ReplaceColours", "DeleteFile", "RewriteFile", "BreakFile",  "MovePointer",
+    "Settle",         "Compare",        "Flip",       "Split",       "Difference", "Tolerance",
+    "NextDifference", "Compare",        "Flip",       "Split",       "Difference", "Tolerance",
+    "NextDifference"};
 
 constexpr int kFiles = 6;
 constexpr std::uint32_t kEdited = 0x102030;  // what the colour replacement paints
@@ -260,7 +269,37 @@ class RandomSession : public MainWindowTest {
       case kSettle:
         Settle();
         break;
+      case kCompare:
+        desktop_.open_answers.push_back({Path(act.a % kFiles)});
+        window_->Compare();
+        Settle();
+        desktop_.open_answers.clear();
+        break;
+      case kFlip:
+        window_->Flip();
+        break;
+      case kSplit:
+        window_->ShowSplit();
+        break;
+      case kDifference:
+        window_->ShowDifference();
+        break;
+      case kTolerance:
+        if (act.a % 2) {
+          window_->ToleranceUp();
+        } else {
+          window_->ToleranceDown();
+        }
+        break;
+      case kNextDifference:
+        if (act.a % 2) {
+          window_->NextDifference();
+        } else {
+          window_->PreviousDifference();
+        }
+        break;
     }
+    desktop_.open_answers.clear();
     QCoreApplication::processEvents();
     Check(act);
   }
@@ -283,8 +322,18 @@ class RandomSession : public MainWindowTest {
     if (!desktop_.exceptions.empty())
       failures_ << "an exception reached the user: " << desktop_.exceptions[0].text << "\n";
 
-    // The caption, the list position and the image shown describe one file.
-    if (!image.Empty()) {
+    const CompareSession& comparison = window_->comparison();
+    const bool comparing = comparison.active() && !image.Empty() && !comparison.b().image().Empty();
+    const Bitmap& b_image = comparison.b().image();
+    if (comparing) {
+      // Both named, A as the image shown, B as its own list's entry.
+      if (Caption().find("A " + browser.shown_path() + "  W ") == std::string::npos ||
+          Caption().find(" " + comparison.b().shown_path() + "  W ") == std::string::npos)
+        failures_ << "the comparison's caption \"" << Caption() << "\" does not name A and B\n";
+      if (viewport.image_width() != std::max(image.Width(), b_image.Width()) ||
+          viewport.image_height() != std::max(image.Height(), b_image.Height()))
+        failures_ << "the viewport does not span both images\n";
+    } else if (!image.Empty()) {
       if (!browser.HasCurrentEntry()) {
         // Only while the first image of a new selection loads is the one shown not
         // listed; the caption still names it.
@@ -311,8 +360,14 @@ class RandomSession : public MainWindowTest {
     if (viewport.view_width() != view->DeviceWidth() ||
         viewport.view_height() != view->DeviceHeight())
       failures_ << "the viewport does not know the view's size\n";
-    if (!image.Empty() && viewport.image_width() == image.Width() &&
-        viewport.image_height() == image.Height() && picture.Width() > 0) {
+    const bool flip_view = comparing && comparison.view() == CompareView::kFlip;
+    const Bitmap& drawn = flip_view && comparison.showing_b() ? b_image : image;
+    if (comparing && !flip_view) {
+      // Split and difference draw both; their pixels are checked by their own tests.
+    } else if (!image.Empty() &&
+               viewport.image_width() == (comparing ? viewport.image_width() : image.Width()) &&
+               viewport.image_height() == (comparing ? viewport.image_height() : image.Height()) &&
+               picture.Width() > 0) {
       const ZoomBox box = viewport.box();
       for (int i = 0; i < 24; ++i) {
         const int px = (i * 37 + step_) % picture.Width(), py = (i * 53 + step_) % picture.Height();
@@ -322,15 +377,15 @@ class RandomSession : public MainWindowTest {
                              py == box.Bottom - 1 || px == box.Right || py == box.Bottom);
         if (on_box) continue;
         const SourcePoint p = viewport.PixelAt(px, py);
-        const std::uint32_t expected =
-            viewport.InsideImage(p) ? image.PixelRgb(p.X, p.Y) : 0xFFFFFFu;
+        const bool inside = p.X >= 0 && p.Y >= 0 && p.X < drawn.Width() && p.Y < drawn.Height();
+        const std::uint32_t expected = inside ? drawn.PixelRgb(p.X, p.Y) : 0xFFFFFFu;
         if (picture.PixelRgb(px, py) != expected) {
           failures_ << "view pixel " << px << "," << py << " is not image pixel " << p.X << ","
                     << p.Y << "\n";
           break;
         }
       }
-    } else if (!image.Empty()) {
+    } else if (!image.Empty() && !comparing) {
       failures_ << "the viewport's image is not the image shown\n";
     }
 
@@ -342,8 +397,9 @@ class RandomSession : public MainWindowTest {
       const SourcePoint p = viewport.PixelAt(pointer_.x(), pointer_.y());
       const std::string named = "[X: " + std::to_string(p.X) + " Y: " + std::to_string(p.Y) + "]";
       if (StatusText().find(named) == std::string::npos && act.kind != kConvert &&
-          act.kind != kPrint && act.kind != kReplaceColours && act.kind != kEscape &&
-          act.kind != kSettle && StatusText().find("[X: ") != std::string::npos)
+          act.kind != kNextDifference && act.kind != kPrint && act.kind != kReplaceColours &&
+          act.kind != kEscape && act.kind != kSettle &&
+          StatusText().find("[X: ") != std::string::npos)
         failures_ << "the readout \"" << StatusText() << "\" does not name " << named << "\n";
     }
 
