@@ -421,6 +421,43 @@ TEST_F(ViewerTest, AtScaleFactorTwoTheReadoutNamesTheDevicePixelUnderThePointer)
   viewer_->Key("alt+q");  // the Quit button is not where TearDown clicks at this scale
 }
 
+TEST_F(ViewerTest, ComparesFromTheCommandLineFlippingAndSplittingOnTheScreen) {
+  const Bitmap a = PatternImage(64, 40, 3), b = PatternImage(64, 40, 5);
+  const std::string a_path = Write("a.png", a);
+  fs::create_directories(images_ + "/new");
+  const std::string b_path = images_ + "/new/b.png";
+  SaveImageFile(b_path, b);
+  Start({"--compare", a_path, b_path});
+  ExpectCaption([&](const std::string& c) {
+    return StartsWith(c, "A " + a_path + "  W 64  H 40   B 1/1 " + b_path + "  W 64  H 40");
+  });
+  // B first, in A's place; F flips to A.
+  EXPECT_VIEW(ExpectedFittedView(b, kViewWidth, kViewHeight));
+  viewer_->Key("f");
+  EXPECT_VIEW(ExpectedFittedView(a, kViewWidth, kViewHeight));
+  // S: A left of the divider in the middle, B right of it, at the same places.
+  viewer_->Key("s");
+  const Bitmap fitted_a = ExpectedFittedView(a, kViewWidth, kViewHeight);
+  const Bitmap fitted_b = ExpectedFittedView(b, kViewWidth, kViewHeight);
+  const int divider = kViewWidth / 2;
+  std::string wrong;
+  WaitUntil([&] {
+    const Bitmap view = Viewer::ViewPart(viewer_->Capture());
+    wrong.clear();
+    for (int y = 5; y < kViewHeight - 20; y += 31)
+      for (int x = 3; x < kViewWidth; x += 17) {
+        if (x == divider) continue;
+        const std::uint32_t expected = (x < divider ? fitted_a : fitted_b).PixelRgb(x, y);
+        if (view.PixelRgb(x, y) != expected && wrong.empty())
+          wrong = "at " + std::to_string(x) + "," + std::to_string(y);
+      }
+    return wrong.empty();
+  });
+  EXPECT_EQ(wrong, "");
+  viewer_->Key("b");  // leaves: A alone, its own caption
+  ExpectCaption(CaptionIs("1/1", a_path, "  Mag X 12"));
+}
+
 TEST_F(ViewerTest, UnderAWindowManagerTheClientAreaHasTheOpeningSize) {
   if (RunCommand({"openbox", "--version"}, {}, std::chrono::seconds(5)).status != 0)
     ZELK_SKIP_WITHOUT_TOOL("openbox not installed");
