@@ -25,7 +25,8 @@ class BackgroundTask {
 
   // Starts work (a running one is cancelled and waited for first). done runs on
   // context's thread after work has returned, unless the task was cancelled or started
-  // again meanwhile; the thread is joined before done runs.
+  // again meanwhile; the thread is joined before done runs. Without done (and then
+  // context may be null) the thread is joined when the task is cancelled or destroyed.
   void Start(QObject* context, Work work, std::function<void()> done);
   // Stops the work at its next look at the flag and waits for the thread; a delivery
   // already posted is dropped.

@@ -53,12 +53,11 @@ ClipboardImage::ClipboardImage(const Bitmap& image)
     // Padding is part of the file; the bitmap's own may be uninitialised.
     std::memset(row + pixel_bytes, 0, static_cast<std::size_t>(stride_) - pixel_bytes);
   }
-  worker_ = std::thread([this] { EncodeBothPngs(); });
+  encoder_.Start(nullptr, [this](const std::atomic<bool>& stop) { EncodeBothPngs(stop); }, {});
 }
 
 ClipboardImage::~ClipboardImage() {
-  stop_ = true;
-  worker_.join();
+  encoder_.CancelAndWait();
 }
 
 const std::uint8_t* ClipboardImage::PixelRow(int y) const {
@@ -67,7 +66,8 @@ const std::uint8_t* ClipboardImage::PixelRow(int y) const {
   return pixels + static_cast<std::ptrdiff_t>(height_ - 1 - y) * stride_;
 }
 
-QByteArray ClipboardImage::EncodePng(const FastPngSettings& settings, qsizetype expected_size) {
+QByteArray ClipboardImage::EncodePng(const FastPngSettings& settings, qsizetype expected_size,
+                                     const std::atomic<bool>& stop) {
   QByteArray png;
   try {
     const BgrRows rows{PixelRow(0), -stride_, width_, height_};
@@ -77,7 +77,7 @@ QByteArray ClipboardImage::EncodePng(const FastPngSettings& settings, qsizetype 
         [&png](const std::uint8_t* data, std::size_t size) {
           png.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
         },
-        &stop_);
+        &stop);
     if (!done) return {};
     png.squeeze();
   } catch (const std::exception&) {
@@ -86,11 +86,11 @@ QByteArray ClipboardImage::EncodePng(const FastPngSettings& settings, qsizetype 
   return png;
 }
 
-void ClipboardImage::EncodeBothPngs() {
+void ClipboardImage::EncodeBothPngs(const std::atomic<bool>& stop) {
   const qsizetype raw = static_cast<qsizetype>(stride_) * height_;
-  Publish(EncodePng(kQuickPng, raw + raw / 256 + 4096), false);
+  Publish(EncodePng(kQuickPng, raw + raw / 256 + 4096, stop), false);
   // Typical photographs come to about half their raw size.
-  Publish(EncodePng(kSmallPng, raw / 2), true);
+  Publish(EncodePng(kSmallPng, raw / 2, stop), true);
 }
 
 void ClipboardImage::Publish(QByteArray png, bool last) {

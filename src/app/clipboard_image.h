@@ -1,6 +1,6 @@
 #pragma once
 // What the clipboard holds after the user copies the image. The pixels are kept as
-// a BMP file from the moment of copying, and a worker thread encodes PNGs at once:
+// a BMP file from the moment of copying, and a background task encodes PNGs at once:
 // a quick one with uncompressed blocks, then a small one that takes its place. When
 // another program pastes, the bytes are ready (or nearly) rather than encoded on
 // the GUI thread while the window stands still.
@@ -10,8 +10,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
+#include "app/background_task.h"
 #include "codecs/png_codec.h"
 #include "platform/bitmap.h"
 
@@ -46,8 +46,9 @@ class ClipboardImage final : public QMimeData {
   QVariant retrieveData(const QString& mime_type, QMetaType type) const override;
 
  private:
-  void EncodeBothPngs();
-  QByteArray EncodePng(const FastPngSettings& settings, qsizetype expected_size);
+  void EncodeBothPngs(const std::atomic<bool>& stop);
+  QByteArray EncodePng(const FastPngSettings& settings, qsizetype expected_size,
+                       const std::atomic<bool>& stop);
   void Publish(QByteArray png, bool last);
   const std::uint8_t* PixelRow(int y) const;
 
@@ -61,8 +62,7 @@ class ClipboardImage final : public QMimeData {
   mutable std::condition_variable png_changed_;
   bool all_done_ = false;
   QByteArray png_;
-  std::atomic<bool> stop_{false};
-  std::thread worker_;
+  BackgroundTask encoder_;  // last: stopped and joined before anything it reads goes
 };
 
 }  // namespace zelk
