@@ -46,6 +46,7 @@ class ImageView final : public QWidget {
   // A quiet line painted over an empty view; never part of the picture, so nothing
   // saved, printed or copied carries it. Empty: none.
   void SetHint(const QString& hint);
+  const QString& Hint() const { return hint_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -9,11 +9,14 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <fstream>
+#include <thread>
 
+#include "../codecs/metafile_costly_files.h"
 #include "app/command_table.h"
 #include "app/inspector_panel.h"
 #include "app/prompt_dialog.h"
 #include "main_window_fixture.h"
+#include "support/support.h"
 
 namespace zelk {
 namespace {
@@ -201,6 +204,37 @@ TEST_F(WindowStateTest, TheReadoutFollowsAViewChangeUnderAStillPointer) {
   const SourcePoint under = window_->viewport().PixelAt(100, 75);
   Drag(window_->controls().view, 100, 75, 60, 50);
   EXPECT_EQ(window_->viewport().PixelAt(60, 50), under);
+}
+
+TEST_F(WindowStateTest, EscapeStopsASlowMetafilesPlayback) {
+  MakeWindow(200, 150);
+  const test::Bytes slow = test::SlowButFairDrawing();  // about two seconds of drawing
+  desktop_.open_answers.push_back({WriteBytes("slow.emf", std::string(slow.begin(), slow.end()))});
+  window_->OpenFiles();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(window_->load_in_progress());
+  window_->Escape();
+  EXPECT_FALSE(window_->load_in_progress());
+  // The window waits for the stopped decode's thread as it goes: that ends at once
+  // only when the playback looked at the cancel.
+  const auto closing = std::chrono::steady_clock::now();
+  window_.reset();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - closing).count();
+  EXPECT_LT(seconds, 1.5);  // a hang catch: measured in milliseconds, printed below
+  std::printf("playback ended %.1f ms after the window went\n", seconds * 1000);
+}
+
+TEST_F(WindowStateTest, ACommandLineWithNoImageShowsTheEmptyViewsHint) {
+  std::filesystem::create_directories(dir_ / "cursors");
+  const std::string cursor = (dir_ / "cursors" / "pointer.cur").string();
+  std::ofstream(cursor) << "not an image this viewer lists";
+  testing::SetCommandLineForTesting({"/opt/zelk/zelkzoomer", cursor});
+  MakeWindow(200, 150);
+  window_->OpenCommandLineArgument();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window_->controls().view->Hint().isEmpty());
+  EXPECT_TRUE(desktop_.messages.empty());
 }
 
 TEST_F(WindowStateTest, ASmallWindowKeepsEveryControlInSight) {

@@ -285,26 +285,11 @@ TEST(MetafileCost, RestoreToAnAbsoluteLevelBringsBackThatSave) {
   EXPECT_EQ(out.PixelRgb(25, 5), kRed);
 }
 
-// A megabyte of lines across most of a large picture: about two seconds of drawing,
-// within its budget.
-Bytes SlowButFairDrawing() {
-  EmfBuilder b;
-  b.Rec(test::kEmrCreatePen, {1, 0, 1, 0, 0x000000}).Rec(test::kEmrSelectObject, {1});
-  for (int i = 0; i < 28000; ++i) {
-    const int x = (i * 7) % 4000, y = (i * 13) % 3000;
-    Bytes p;
-    for (int v : {0, 0, 0, 0, 2}) test::Put32(p, static_cast<std::uint32_t>(v));
-    for (int v : {x, y, x + 60, y + 540}) test::Put16(p, static_cast<std::uint32_t>(v));
-    b.Raw(test::kEmrPolyline16, p);
-  }
-  return b.Build(test::kCostlySide, test::kCostlySide);
-}
-
 TEST(MetafileCost, CancelStopsPlaybackPromptly) {
   test::EnsureGuiApplication();
   test::TempFolder folder;
   const std::filesystem::path path = folder.Path() / "slow.emf";
-  const Bytes data = SlowButFairDrawing();
+  const Bytes data = test::SlowButFairDrawing();
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fwrite(data.data(), 1, data.size(), f);

@@ -92,4 +92,19 @@ inline Bytes LargeTextRuns(int records, int count, int pixels) {
   return b.Build(1000, 1000, 96, 4);
 }
 
+// A megabyte of lines across most of a large picture: about two seconds of drawing,
+// within its budget.
+inline Bytes SlowButFairDrawing() {
+  EmfBuilder b;
+  b.Rec(kEmrCreatePen, {1, 0, 1, 0, 0x000000}).Rec(kEmrSelectObject, {1});
+  for (int i = 0; i < 28000; ++i) {
+    const int x = (i * 7) % 4000, y = (i * 13) % 3000;
+    Bytes p;
+    for (int v : {0, 0, 0, 0, 2}) Put32(p, static_cast<std::uint32_t>(v));
+    for (int v : {x, y, x + 60, y + 540}) Put16(p, static_cast<std::uint32_t>(v));
+    b.Raw(kEmrPolyline16, p);
+  }
+  return b.Build(kCostlySide, kCostlySide);
+}
+
 }  // namespace zelk::test

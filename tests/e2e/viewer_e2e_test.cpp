@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "../codecs/metafile_costly_files.h"
 #include "codecs/image_loader.h"
 #include "codecs/image_writer.h"
 #include "expected_view.h"
@@ -456,6 +457,29 @@ TEST_F(ViewerTest, ComparesFromTheCommandLineFlippingAndSplittingOnTheScreen) {
   EXPECT_EQ(wrong, "");
   viewer_->Key("b");  // leaves: A alone, its own caption
   ExpectCaption(CaptionIs("1/1", a_path, "  Mag X 12"));
+}
+
+TEST_F(ViewerTest, QuitDuringASlowMetafileEndsTheProcessAtOnce) {
+  // About two seconds of drawing, within its budget: Quit while it plays.
+  const test::Bytes slow = test::SlowButFairDrawing();
+  const std::string path = images_ + "/slow.emf";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(slow.data(), 1, slow.size(), file);
+  std::fclose(file);
+  Start({path});
+  ASSERT_TRUE(WaitUntil([&] { return !viewer_->Window().empty(); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto quit_at = std::chrono::steady_clock::now();
+  viewer_->Key("alt+q");
+  const int status = viewer_->Quit();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - quit_at).count();
+  EXPECT_EQ(status, 0) << viewer_->ErrorOutput();
+  // A hang catch: the process is measured to be gone in well under a second.
+  EXPECT_LT(seconds, 5.0);
+  std::printf("Quit during playback: the process ended %.0f ms after the key\n", seconds * 1000);
+  viewer_.reset();
 }
 
 TEST_F(ViewerTest, UnderAWindowManagerTheClientAreaHasTheOpeningSize) {
