@@ -15,6 +15,8 @@
 #include <QPrinter>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
@@ -110,6 +112,11 @@ class RandomSession : public MainWindowTest {
     };
   }
   void Finish() {
+    // For docs/testing.md's counts: how many steps the sequences took in all.
+    static int total_steps = 0;
+    total_steps += step_;
+    if (std::getenv("ZELK_RANDOM_STEPS") != nullptr)
+      std::fprintf(stderr, "steps so far: %d\n", total_steps);
     confirm_.stop();
     TearDown();
   }

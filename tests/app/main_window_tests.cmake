@@ -35,4 +35,4 @@ target_compile_definitions(main_window_random_tests PRIVATE
   ZELK_TESTDATA_DIR="${ZELK_TESTDATA_DIR}" ZELK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 add_test(NAME main_window_random_actions COMMAND main_window_random_tests)
 set_tests_properties(main_window_random_actions PROPERTIES TIMEOUT 300
-  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;RC_PARAMS=seed=20261209 max_success=40 max_size=80;ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;RC_PARAMS=seed=20261209 max_success=200 max_size=100;ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
