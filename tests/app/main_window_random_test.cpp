@@ -396,7 +396,8 @@ class RandomSession : public MainWindowTest {
       failures_ << "the viewport's image is not the image shown\n";
     }
 
-    // The readout names the pixel drawn under the pointer, also after a view change.
+    // The readout names the pixel drawn under the pointer, also after a view change
+    // (not while it names the difference N stepped to, until the pointer moves).
     const bool pointer_in_view = pointer_.x() >= 0 && pointer_.x() < view->DeviceWidth() &&
                                  pointer_.y() >= 0 && pointer_.y() < view->DeviceHeight();
     if (pointer_in_view && view->mouse_move_attached && !window_->load_in_progress() &&
@@ -406,6 +407,7 @@ class RandomSession : public MainWindowTest {
       if (StatusText().find(named) == std::string::npos && act.kind != kConvert &&
           act.kind != kNextDifference && act.kind != kPrint && act.kind != kReplaceColours &&
           act.kind != kEscape && act.kind != kSettle &&
+          StatusText().find("   difference ") == std::string::npos &&
           StatusText().find("[X: ") != std::string::npos)
         failures_ << "the readout \"" << StatusText() << "\" does not name " << named << "\n";
     }
