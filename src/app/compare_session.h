@@ -29,6 +29,10 @@ class CompareSession {
   // differences of the current pair are ready.
   CompareSession(QObject* context, std::function<void(std::uint64_t)> on_b_done,
                  std::function<void()> on_counted);
+  // The count stops before anything it reads or writes goes.
+  ~CompareSession() { task_.CancelAndWait(); }
+  CompareSession(const CompareSession&) = delete;
+  CompareSession& operator=(const CompareSession&) = delete;
 
   bool active() const { return active_; }
   void Begin();
@@ -67,11 +71,11 @@ class CompareSession {
   bool showing_b_ = false;
   int divider_ = -1;
   int tolerance_ = 0;
-  BackgroundTask task_;
   std::optional<DiffResult> result_;  // written by the thread, read after it ends
   std::vector<DiffCluster> result_clusters_;
   std::optional<DiffResult> diff_;
   std::vector<DiffCluster> clusters_;
+  BackgroundTask task_;  // last, so it is stopped first
 };
 
 }  // namespace zelk

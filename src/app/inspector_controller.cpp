@@ -15,7 +15,10 @@ InspectorController::InspectorController(QObject* context) : context_(context) {
   QObject::connect(&delay_, &QTimer::timeout, context, [this] { StartCount(); });
 }
 
-InspectorController::~InspectorController() = default;
+// The count stops before the scratch memory and the result it writes go.
+InspectorController::~InspectorController() {
+  task_.CancelAndWait();
+}
 
 void InspectorController::ImageChanging() {
   delay_.stop();

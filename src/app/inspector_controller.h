@@ -43,7 +43,6 @@ class InspectorController {
 
   QObject* context_;
   QTimer delay_;
-  BackgroundTask task_;
   const Bitmap* image_ = nullptr;
   InspectorPanel* panel_ = nullptr;
   PixelRect region_;
@@ -51,6 +50,7 @@ class InspectorController {
   std::unique_ptr<RegionStatsScratch> scratch_;
   std::optional<RegionStats> result_;  // written by the thread, read after it ends
   std::optional<RegionStats> stats_;
+  BackgroundTask task_;  // last, so it is stopped first
 };
 
 }  // namespace zelk
