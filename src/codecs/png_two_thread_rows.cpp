@@ -40,19 +40,6 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
          p[3];
 }
 
-int ChannelsOf(int colour_type) {
-  switch (colour_type) {
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-      return 2;
-    case PNG_COLOR_TYPE_RGB:
-      return 3;
-    case PNG_COLOR_TYPE_RGBA:
-      return 4;
-    default:
-      return 1;
-  }
-}
-
 // The bytes of consecutive IDAT chunks as one stream, every chunk's CRC checked
 // once its last byte has been read.
 class IdatStream {
@@ -184,8 +171,9 @@ inline std::uint8_t Paeth(int a, int b, int c) {
   return static_cast<std::uint8_t>(pb <= pc ? b : c);
 }
 
-// Undoes the row's filter in place; false for a filter type PNG does not have.
-bool Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, int bpp) {
+}  // namespace
+
+bool UnfilterPngRow(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, int bpp) {
   std::uint8_t* d = row + 1;
   switch (row[0]) {
     case 0:
@@ -213,6 +201,8 @@ bool Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, 
       return false;
   }
 }
+
+namespace {
 
 // Undoes a row's filter on `length` bytes at `row` (in place) against `prior`;
 // the bpp bytes before each (the pixel to the left in this row and in the row
@@ -246,8 +236,9 @@ bool UnfilterWithContext(int filter, std::uint8_t* d, const std::uint8_t* prior,
   }
 }
 
-// `count` pixels of unfiltered samples into B, G, R pixels.
-void ConvertRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t* d, int count) {
+}  // namespace
+
+void ConvertPngRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t* d, int count) {
   const int width = count;
   switch (format.colour_type) {
     case PNG_COLOR_TYPE_GRAY:
@@ -284,6 +275,8 @@ void ConvertRow(const PngRowFormat& format, const std::uint8_t* s, std::uint8_t*
   }
 }
 
+namespace {
+
 // The slots between the two threads, and what each side has done.
 struct RowRing {
   std::mutex mutex;
@@ -299,7 +292,7 @@ class TwoThreadRowDecoder {
   TwoThreadRowDecoder(const PngRowFormat& format, Bitmap& out)
       : format_(format),
         out_(out),
-        bpp_(ChannelsOf(format.colour_type)),
+        bpp_(PngChannelsOf(format.colour_type)),
         sample_bytes_(static_cast<std::size_t>(format.width) * bpp_),
         row_bytes_(sample_bytes_ + 1),
         rows_per_batch_(
@@ -371,7 +364,7 @@ class TwoThreadRowDecoder {
         if (!UnfilterWithContext(filter, current.data() + bpp, above.data() + bpp, n, bpp_))
           ThrowDamaged("bad adaptive filter value");
         std::memcpy(prior_.data() + at, current.data() + bpp, n);
-        ConvertRow(format_, current.data() + bpp, row + at / bpp * 3, static_cast<int>(n / bpp));
+        ConvertPngRow(format_, current.data() + bpp, row + at / bpp * 3, static_cast<int>(n / bpp));
         // A piece is whole pixels but the row's last, so the context is too.
         std::memcpy(current.data(), current.data() + n, bpp);
         std::memcpy(above.data(), above.data() + n, bpp);
@@ -438,8 +431,8 @@ class TwoThreadRowDecoder {
     const std::uint8_t* prior = prior_.data();
     const int first_y = batch * rows_per_batch_;
     for (int i = 0, rows = RowsIn(batch); i < rows; ++i, row += row_bytes_) {
-      if (!Unfilter(row, prior, sample_bytes_, bpp_)) return false;
-      ConvertRow(format_, row + 1, out_.Row(first_y + i), format_.width);
+      if (!UnfilterPngRow(row, prior, sample_bytes_, bpp_)) return false;
+      ConvertPngRow(format_, row + 1, out_.Row(first_y + i), format_.width);
       prior = row + 1;
     }
     // The next batch's first row is unfiltered against this one after its slot may
@@ -459,6 +452,19 @@ class TwoThreadRowDecoder {
 };
 
 }  // namespace
+
+int PngChannelsOf(int colour_type) {
+  switch (colour_type) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      return 2;
+    case PNG_COLOR_TYPE_RGB:
+      return 3;
+    case PNG_COLOR_TYPE_RGBA:
+      return 4;
+    default:
+      return 1;
+  }
+}
 
 bool TwoThreadRowsApply(int colour_type, int bit_depth, int interlace_type) {
   return bit_depth == 8 && interlace_type == PNG_INTERLACE_NONE &&

@@ -59,11 +59,14 @@ void SetAvailableMemorySource(AvailableMemorySource source) noexcept {
   available_memory_source.store(source);
 }
 
+std::optional<std::uint64_t> AvailableMemory() {
+  const AvailableMemorySource source = available_memory_source.load();
+  return source != nullptr ? source() : SystemAvailableMemory();
+}
+
 void CheckMemoryAvailable(std::int64_t width, std::int64_t height) {
   if (width <= 0 || height <= 0) return;
-  const AvailableMemorySource source = available_memory_source.load();
-  const std::optional<std::uint64_t> available =
-      source != nullptr ? source() : SystemAvailableMemory();
+  const std::optional<std::uint64_t> available = AvailableMemory();
   const std::uint64_t needed =
       static_cast<std::uint64_t>(Bitmap::StrideFor(static_cast<int>(width))) *
       static_cast<std::uint64_t>(height);

@@ -36,6 +36,8 @@ std::optional<std::uint64_t> SystemAvailableMemory();
 // puts a source of its own in its place (nullptr puts the system's back).
 using AvailableMemorySource = std::optional<std::uint64_t> (*)();
 void SetAvailableMemorySource(AvailableMemorySource source) noexcept;
+// The available memory as bitmaps learn it (from the source above).
+std::optional<std::uint64_t> AvailableMemory();
 
 // Throws ImageError naming both sizes when a bitmap of width x height needs more
 // memory than there is available. Every bitmap is allocated through this check, so
