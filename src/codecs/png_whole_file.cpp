@@ -24,6 +24,7 @@
 
 #ifdef ZELK_HAVE_LIBDEFLATE
 #include <libdeflate.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #endif
 
@@ -144,6 +145,20 @@ bool GatherImageData(std::uint8_t* data, std::size_t size, std::size_t& start, s
   }
 }
 
+// The large buffers are written once, front to back; in pages of 4 KiB their faults
+// cost about a fifth of the decode, so huge pages are asked for where the system
+// gives them on request.
+void AdviseHugePages(std::uint8_t* p, std::size_t n) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)p, (void)n;
+#endif
+}
+
 struct DecompressorFree {
   void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }
 };
@@ -172,6 +187,7 @@ bool DecodeOwned(std::unique_ptr<std::uint8_t[]> file, std::size_t size, Bitmap&
   std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(
       libdeflate_alloc_decompressor());
   if (rows == nullptr || decompressor == nullptr) return false;
+  AdviseHugePages(rows.get(), static_cast<std::size_t>(filtered));
   // Without an actual size to report, anything but exactly `filtered` bytes fails.
   if (libdeflate_zlib_decompress(decompressor.get(), file.get() + start, end - start, rows.get(),
                                  static_cast<std::size_t>(filtered), nullptr) != LIBDEFLATE_SUCCESS)
@@ -183,6 +199,7 @@ bool DecodeOwned(std::unique_ptr<std::uint8_t[]> file, std::size_t size, Bitmap&
   } catch (const ImageError&) {
     return false;
   }
+  AdviseHugePages(out.Data(), out.ByteSize());
   PngRowFormat format;
   format.width = static_cast<int>(width);
   format.height = static_cast<int>(height);
@@ -240,6 +257,7 @@ bool TryLoadPngWhole(const std::string& path, Bitmap& out) {
     std::unique_ptr<std::uint8_t[]> data(new (std::nothrow)
                                              std::uint8_t[static_cast<std::size_t>(size)]);
     if (data == nullptr) return false;
+    AdviseHugePages(data.get(), static_cast<std::size_t>(size));
     std::memcpy(data.get(), first, kHeaderBytes);
     // A file that changes meanwhile fails a CRC, or ends early, and is declined.
     if (!ReadExactly(file.get(), data.get() + kHeaderBytes,
