@@ -150,10 +150,11 @@ bool GatherImageData(std::uint8_t* data, std::size_t size, std::size_t& start, s
 // gives them on request.
 void AdviseHugePages(std::uint8_t* p, std::size_t n) {
 #ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  const auto address = reinterpret_cast<std::uintptr_t>(p);
+  const std::size_t skip = (kHuge - address % kHuge) % kHuge;  // to the first boundary
+  if (n < skip + kHuge) return;
+  madvise(p + skip, (n - skip) / kHuge * kHuge, MADV_HUGEPAGE);
 #else
   (void)p, (void)n;
 #endif
