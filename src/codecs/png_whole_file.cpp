@@ -10,6 +10,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -115,7 +116,13 @@ bool PassesOver(const std::uint8_t* name, std::uint32_t length) {
 // Walks the chunks after IHDR up to the end of the first run of IDAT chunks, checking
 // each one's CRC, and moves the IDAT contents together in place. The image data is
 // then [start, end) of data; false when the file is not one this way takes.
-bool GatherImageData(std::uint8_t* data, std::size_t size, std::size_t& start, std::size_t& end) {
+bool GatherImageData(std::uint8_t* data, std::size_t size, std::uint64_t filtered_bytes,
+                     std::size_t& start, std::size_t& end) {
+  // libpng finds fault with a first IDAT longer than both its chunk limit and the
+  // filtered rows plus what deflate may add (5 bytes a block, blocks of at least
+  // 32566 bytes or a row); this bound lies below its own.
+  const std::uint64_t first_idat_limit = std::max<std::uint64_t>(
+      kMaxAncillaryBytes, filtered_bytes + 6 + 5 * (filtered_bytes / 32566 + 1));
   std::size_t at = kHeaderBytes;
   bool in_image_data = false;
   for (;;) {
@@ -132,8 +139,11 @@ bool GatherImageData(std::uint8_t* data, std::size_t size, std::size_t& start, s
     const std::size_t contents = at + 8;
     if (Crc(name, 4 + std::size_t{length}) != BigEndian32(data + contents + length)) return false;
     if (idat) {
-      if (!in_image_data) start = end = contents;
-      in_image_data = true;
+      if (!in_image_data) {
+        if (length > first_idat_limit) return false;
+        start = end = contents;
+        in_image_data = true;
+      }
       // Only bytes already checked are overwritten: the chunk headers and CRCs in
       // between.
       std::memmove(data + end, data + contents, length);
@@ -182,7 +192,7 @@ bool DecodeOwned(std::unique_ptr<std::uint8_t[]> file, std::size_t size, Bitmap&
   if (available && filtered + bitmap_bytes > *available) return false;
 
   std::size_t start = 0, end = 0;
-  if (!GatherImageData(file.get(), size, start, end)) return false;
+  if (!GatherImageData(file.get(), size, filtered, start, end)) return false;
   std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow)
                                            std::uint8_t[static_cast<std::size_t>(filtered)]);
   std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(
