@@ -174,6 +174,13 @@ struct DecompressorFree {
   void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }
 };
 
+// The filtered rows are inflated into the end of the bitmap's own memory (made large
+// enough for them) and each row, once unfiltered and copied aside as the next row's
+// prior, is converted into its place at the front. A bitmap row never reaches the
+// filtered rows below it: with R bytes a filtered row, S a bitmap row and the filtered
+// rows starting D = max(h S, h R) - h R bytes in, bitmap row y ends at y S + 3 w, at
+// most D + (y + 1) R, where filtered row y + 1 starts. So memory is the file, then the
+// larger of bitmap and filtered rows, instead of both.
 bool DecodeOwned(std::unique_ptr<std::uint8_t[]> file, std::size_t size, Bitmap& out) {
   const std::optional<Header> header = ParseHeader(file.get(), size);
   if (!header) return false;
@@ -188,50 +195,54 @@ bool DecodeOwned(std::unique_ptr<std::uint8_t[]> file, std::size_t size, Bitmap&
   if (std::uint64_t{size} > filtered + filtered / 64 + kOtherChunkAllowance) return false;
   const std::uint64_t bitmap_bytes =
       static_cast<std::uint64_t>(Bitmap::StrideFor(static_cast<int>(width))) * height;
+  const std::uint64_t room = std::max(filtered, bitmap_bytes);
   const std::optional<std::uint64_t> available = AvailableMemory();
-  if (available && filtered + bitmap_bytes > *available) return false;
+  if (available && room > *available) return false;
 
   std::size_t start = 0, end = 0;
   if (!GatherImageData(file.get(), size, filtered, start, end)) return false;
-  std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow)
-                                           std::uint8_t[static_cast<std::size_t>(filtered)]);
   std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor(
       libdeflate_alloc_decompressor());
-  if (rows == nullptr || decompressor == nullptr) return false;
-  AdviseHugePages(rows.get(), static_cast<std::size_t>(filtered));
-  // Without an actual size to report, anything but exactly `filtered` bytes fails.
-  if (libdeflate_zlib_decompress(decompressor.get(), file.get() + start, end - start, rows.get(),
-                                 static_cast<std::size_t>(filtered), nullptr) != LIBDEFLATE_SUCCESS)
-    return false;
-  file.reset();  // before the bitmap is taken
-
+  if (decompressor == nullptr) return false;
   try {
-    out.ResetUninitialised(static_cast<int>(width), static_cast<int>(height));
+    out.ResetUninitialisedWithRoom(static_cast<int>(width), static_cast<int>(height),
+                                   static_cast<std::size_t>(room));
   } catch (const ImageError&) {
     return false;
   }
-  AdviseHugePages(out.Data(), out.ByteSize());
+  AdviseHugePages(out.Data(), static_cast<std::size_t>(room));
+  std::uint8_t* rows = out.Data() + (room - filtered);
+  // Without an actual size to report, anything but exactly `filtered` bytes fails.
+  if (libdeflate_zlib_decompress(decompressor.get(), file.get() + start, end - start, rows,
+                                 static_cast<std::size_t>(filtered),
+                                 nullptr) != LIBDEFLATE_SUCCESS) {
+    out.Release();
+    return false;
+  }
+  file.reset();
+
   PngRowFormat format;
   format.width = static_cast<int>(width);
   format.height = static_cast<int>(height);
   format.colour_type = header->colour_type;
   const std::size_t samples = std::size_t{width} * header->channels;
-  const std::vector<std::uint8_t> zeros(samples, 0);
-  const std::uint8_t* prior = zeros.data();
-  std::uint8_t* row = rows.get();
+  std::vector<std::uint8_t> prior(samples, 0);  // zeros above the first row
+  std::uint8_t* row = rows;
   for (std::uint32_t y = 0; y < height; ++y, row += samples + 1) {
-    if (!UnfilterPngRow(row, prior, samples, header->channels)) {
+    if (!UnfilterPngRow(row, prior.data(), samples, header->channels)) {
       out.Release();
       return false;
     }
-    ConvertPngRow(format, row + 1, out.Row(static_cast<int>(y)), format.width);
-    prior = row + 1;
+    std::memcpy(prior.data(), row + 1, samples);
+    ConvertPngRow(format, prior.data(), out.Row(static_cast<int>(y)), format.width);
   }
+  // Only now: a row's padding may lie where the next filtered row was.
   const std::size_t used = std::size_t{width} * 3;
   const std::size_t pad = static_cast<std::size_t>(out.Stride()) - used;
   if (pad != 0)
     for (std::uint32_t y = 0; y < height; ++y)
       std::memset(out.Row(static_cast<int>(y)) + used, 0, pad);
+  out.ShrinkToPixels();
   return true;
 }
 

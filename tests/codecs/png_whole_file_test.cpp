@@ -156,7 +156,10 @@ TEST(PngWholeFileTest, TakesEveryFilterAndColourTypeWithTheNormalReadersPixels) 
   for (int colour :
        {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGBA}) {
     // Odd widths leave row padding; 1 x 1 has no pixel to the left or above.
-    for (auto [width, height] : {std::pair{1u, 1u}, std::pair{5u, 7u}, std::pair{301u, 40u}}) {
+    // Widths 5, 6 and 301 give every relation of a filtered row's length to a bitmap
+    // row's, which decides where the filtered rows are staged.
+    for (auto [width, height] :
+         {std::pair{1u, 1u}, std::pair{5u, 7u}, std::pair{6u, 9u}, std::pair{301u, 40u}}) {
       const std::string what = "colour type " + std::to_string(colour) + ", " +
                                std::to_string(width) + " x " + std::to_string(height);
       RawPng raw = RandomRows(colour, width, height, seed++);
