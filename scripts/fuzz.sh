@@ -6,7 +6,7 @@
 #
 #   -t  time per target in seconds (default 600)
 #   -j  targets fuzzed at once (default 2); each runs under nice -n 19
-#   TARGET  names as in fuzz/CMakeLists.txt (bmp png jpeg ico wmf emf
+#   TARGET  names as in fuzz/CMakeLists.txt (bmp png png_whole jpeg ico wmf emf
 #           metafile_structure field_scanner colour_ranges colour_name file_spec
 #           redirection); default all
 #
@@ -33,7 +33,7 @@ while getopts "t:j:" opt; do
 done
 shift $((OPTIND - 1))
 
-all=(bmp png jpeg ico wmf emf metafile_structure field_scanner colour_ranges colour_name file_spec redirection)
+all=(bmp png png_whole jpeg ico wmf emf metafile_structure field_scanner colour_ranges colour_name file_spec redirection)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 
@@ -41,7 +41,7 @@ targets=("$@")
 # to keep the executions fast.
 max_len() {
   case $1 in
-    bmp | png | jpeg | ico) echo 32768 ;;
+    bmp | png | png_whole | jpeg | ico) echo 32768 ;;
     wmf | emf) echo 16384 ;;
     metafile_structure) echo 4096 ;; # choices, each a record or more
     *) echo 1024 ;;
@@ -57,7 +57,7 @@ max_len() {
 # metafile targets get twice that.
 timeout_for() {
   case $1 in
-    bmp | png | jpeg | ico) echo 5 ;;
+    bmp | png | png_whole | jpeg | ico) echo 5 ;;
     wmf | emf | metafile_structure) echo 60 ;;
     *) echo 20 ;;
   esac
@@ -68,7 +68,7 @@ testdata() {
   local t=$root/../shared/testdata
   case $1 in
     bmp) echo "$t/bmp/b $t/bmp/q $t/bmp/g" ;;
-    png) echo "$t/png/crashers $t/png/broken $t/png/suite" ;;
+    png | png_whole) echo "$t/png/crashers $t/png/broken $t/png/suite" ;;
     jpeg) echo "$t/jpeg" ;;
     ico) echo "$t/ico" ;;
     wmf | emf) echo "$t/metafile" ;;

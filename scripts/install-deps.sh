@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxcb1-dev libx11-dev
-  libjpeg62-turbo-dev libpng-dev)
+  libjpeg62-turbo-dev libpng-dev libdeflate-dev)
 # imagemagick: the real-window tests take screenshots with its "import"; libwmf's
 # wmf2gd needs the URW fonts, which --no-install-recommends leaves out.
 # clang-format and clang-tidy: the lint gate of the test command; openbox: the

@@ -38,6 +38,19 @@ inline std::uint8_t OverWhite(unsigned colour, unsigned alpha) noexcept {
   return static_cast<std::uint8_t>((alpha * colour + (255 - alpha) * 255 + 127) / 255);
 }
 
+// Samples per pixel of an 8-bit image of this colour type (palette: 1).
+int PngChannelsOf(int colour_type);
+
+// Undoes the filter of one row in place: row[0] is the filter type, the `length`
+// sample bytes follow; `prior` is the row above, unfiltered (zeros for the first).
+// bpp is bytes per pixel. false for a filter type PNG does not have.
+bool UnfilterPngRow(std::uint8_t* row, const std::uint8_t* prior, std::size_t length, int bpp);
+
+// `count` pixels of unfiltered 8-bit samples into B, G, R pixels of the bitmap,
+// alpha and the tRNS colour composed over white.
+void ConvertPngRow(const PngRowFormat& format, const std::uint8_t* samples, std::uint8_t* bgr,
+                   int count);
+
 // Whether an image of this type, bit depth and interlace method can take this way.
 bool TwoThreadRowsApply(int colour_type, int bit_depth, int interlace_type);
 

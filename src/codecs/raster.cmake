@@ -10,5 +10,11 @@ target_sources(zelk_codecs PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/png_error_handling.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_two_thread_rows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/png_whole_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/png_writer.cpp
 )
+if(TARGET PkgConfig::LIBDEFLATE)
+  target_link_libraries(zelk_codecs PRIVATE PkgConfig::LIBDEFLATE)
+  set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/png_whole_file.cpp APPEND PROPERTY
+               COMPILE_DEFINITIONS ZELK_HAVE_LIBDEFLATE=1)
+endif()

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <cstdio>
@@ -59,11 +60,14 @@ void SetAvailableMemorySource(AvailableMemorySource source) noexcept {
   available_memory_source.store(source);
 }
 
+std::optional<std::uint64_t> AvailableMemory() {
+  const AvailableMemorySource source = available_memory_source.load();
+  return source != nullptr ? source() : SystemAvailableMemory();
+}
+
 void CheckMemoryAvailable(std::int64_t width, std::int64_t height) {
   if (width <= 0 || height <= 0) return;
-  const AvailableMemorySource source = available_memory_source.load();
-  const std::optional<std::uint64_t> available =
-      source != nullptr ? source() : SystemAvailableMemory();
+  const std::optional<std::uint64_t> available = AvailableMemory();
   const std::uint64_t needed =
       static_cast<std::uint64_t>(Bitmap::StrideFor(static_cast<int>(width))) *
       static_cast<std::uint64_t>(height);
@@ -83,9 +87,17 @@ void Bitmap::Release() noexcept {
   stride_ = 0;
 }
 
-void Bitmap::Allocate(int width, int height) {
+void Bitmap::Allocate(int width, int height, std::size_t room) {
   CheckImageSize(width, height);
   CheckMemoryAvailable(width, height);
+  const std::uint64_t pixel_bytes = static_cast<std::uint64_t>(StrideFor(width)) *
+                                    static_cast<std::uint64_t>(std::max(height, 0));
+  if (room > pixel_bytes) {
+    const std::optional<std::uint64_t> available = AvailableMemory();
+    if (available && room > *available)
+      throw ImageError("reading the image needs " + Mebibytes(room) + " of memory, more than the " +
+                       Mebibytes(*available) + " the system has available");
+  }
   Release();
   if (width == 0 || height == 0) {
     // Keep the size of a degenerate image but hold no pixels.
@@ -95,7 +107,8 @@ void Bitmap::Allocate(int width, int height) {
     return;
   }
   const std::ptrdiff_t stride = StrideFor(width);
-  const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+  const std::size_t bytes =
+      std::max(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height), room);
   auto* p = static_cast<std::uint8_t*>(std::malloc(bytes));
   if (p == nullptr)
     throw ImageError("not enough memory for an image of " + std::to_string(width) + " x " +
@@ -113,6 +126,19 @@ void Bitmap::Reset(int width, int height) {
 
 void Bitmap::ResetUninitialised(int width, int height) {
   Allocate(width, height);
+}
+
+void Bitmap::ResetUninitialisedWithRoom(int width, int height, std::size_t room) {
+  Allocate(width, height, room);
+}
+
+void Bitmap::ShrinkToPixels() noexcept {
+  if (!data_) return;
+  // Shrinking never fails in practice; if it did, the larger block simply stays.
+  if (auto* p = static_cast<std::uint8_t*>(std::realloc(data_.get(), ByteSize()))) {
+    (void)data_.release();
+    data_.reset(p);
+  }
 }
 
 std::uint32_t Bitmap::PixelRgb(int x, int y) const noexcept {

@@ -36,6 +36,8 @@ std::optional<std::uint64_t> SystemAvailableMemory();
 // puts a source of its own in its place (nullptr puts the system's back).
 using AvailableMemorySource = std::optional<std::uint64_t> (*)();
 void SetAvailableMemorySource(AvailableMemorySource source) noexcept;
+// The available memory as bitmaps learn it (from the source above).
+std::optional<std::uint64_t> AvailableMemory();
 
 // Throws ImageError naming both sizes when a bitmap of width x height needs more
 // memory than there is available. Every bitmap is allocated through this check, so
@@ -60,6 +62,12 @@ class Bitmap {
   // Same as Reset, but the pixels are left uninitialised (for decoders that write
   // every byte themselves).
   void ResetUninitialised(int width, int height);
+  // Same as ResetUninitialised, with at least `room` bytes at Data() even when the
+  // pixels need fewer: for a decoder that stages its input in the bitmap's own memory
+  // and writes the pixels over it. The available-memory check covers the room;
+  // ShrinkToPixels then gives back what the pixels do not need.
+  void ResetUninitialisedWithRoom(int width, int height, std::size_t room);
+  void ShrinkToPixels() noexcept;
   void Release() noexcept;
 
   int Width() const noexcept { return width_; }
@@ -93,7 +101,7 @@ class Bitmap {
   struct FreeDeleter {
     void operator()(std::uint8_t* p) const noexcept;
   };
-  void Allocate(int width, int height);
+  void Allocate(int width, int height, std::size_t room = 0);
 
   std::unique_ptr<std::uint8_t[], FreeDeleter> data_;
   int width_ = 0;

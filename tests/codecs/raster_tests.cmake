@@ -1,6 +1,9 @@
 # JPEG and PNG: files the tests make themselves, and the public test images.
 zelk_add_gtest(raster_png_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_codec_test.cpp
                LIBS zelk_codecs PNG::PNG)
+# The whole-file PNG decoding of --diff against the normal reader.
+zelk_add_gtest(raster_png_whole_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/png_whole_file_test.cpp
+               LIBS zelk_codecs PNG::PNG)
 zelk_add_gtest(raster_jpeg_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/jpeg_codec_test.cpp
                LIBS zelk_codecs JPEG::JPEG)
 zelk_add_gtest(raster_testdata_tests

@@ -67,6 +67,26 @@ TEST_F(AvailableMemoryTest, BitmapLargerThanTheAvailableMemoryIsRefusedNamingBot
   EXPECT_EQ(bitmap.Height(), 4096);
 }
 
+// Room beyond the pixels (a decoder staging its input in the bitmap) counts against
+// the available memory too, and once given back the pixels are still there.
+TEST_F(AvailableMemoryTest, RoomBeyondThePixelsIsCheckedAndGivenBack) {
+  SetAvailableMemorySource(SixteenMebibytes);
+  Bitmap bitmap;
+  bitmap.Reset(2, 2);
+  bitmap.SetPixelRgb(0, 0, 0x123456);
+  EXPECT_THROW(bitmap.ResetUninitialisedWithRoom(2, 2, std::size_t{17} << 20), ImageError);
+  EXPECT_EQ(bitmap.PixelRgb(0, 0), 0x123456u);  // the old image stays
+
+  bitmap.ResetUninitialisedWithRoom(100, 50, std::size_t{15} << 20);
+  std::uint8_t* room = bitmap.Data();
+  room[(std::size_t{15} << 20) - 1] = 7;  // the whole room may be written
+  bitmap.Fill(0x0A0B0C);
+  bitmap.ShrinkToPixels();
+  EXPECT_EQ(bitmap.Width(), 100);
+  EXPECT_EQ(bitmap.PixelRgb(99, 49), 0x0A0B0Cu);
+  EXPECT_EQ(bitmap.PixelRgb(0, 0), 0x0A0B0Cu);
+}
+
 TEST_F(AvailableMemoryTest, SystemReportsSomeMemoryAvailable) {
   const std::optional<std::uint64_t> available = SystemAvailableMemory();
   ASSERT_TRUE(available.has_value());
