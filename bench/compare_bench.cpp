@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "view_reference.h"
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -21,6 +23,10 @@
 
 namespace zelk {
 namespace {
+
+using bench::BM_MemcpyView;
+using bench::kViewH;
+using bench::kViewW;
 
 // A smooth picture with a little noise, as photographs are.
 Bitmap Picture(int w, int h) {
@@ -110,7 +116,6 @@ void BM_FindDiffClusters(benchmark::State& state) {
   state.counters["clusters"] = static_cast<double>(clusters);
 }
 
-constexpr int kViewW = 1920, kViewH = 1080;
 constexpr int kLargeW = 11547, kLargeH = 8660;
 
 struct LargePair {
@@ -126,16 +131,6 @@ const LargePair& Pair100() {
     p.mask = std::move(CompareBitmaps(p.a, p.b, 0)->mask);
   }
   return p;
-}
-
-void BM_MemcpyView(benchmark::State& state) {
-  std::vector<std::uint32_t> from(std::size_t{kViewW} * kViewH, 0xFF123456u);
-  std::vector<std::uint32_t> to(from.size());
-  for (auto _ : state) {
-    std::memcpy(to.data(), from.data(), from.size() * sizeof(std::uint32_t));
-    benchmark::DoNotOptimize(to.data());
-    benchmark::ClobberMemory();
-  }
 }
 
 enum Picture100 { kFlip, kSplit, kDifference };

@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "view_reference.h"
+
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -26,8 +28,9 @@
 namespace zelk {
 namespace {
 
-constexpr int kViewW = 1920;
-constexpr int kViewH = 1080;
+using bench::BM_MemcpyView;
+using bench::kViewH;
+using bench::kViewW;
 
 // Pixels that differ from their neighbours, so no run of equal pixels helps.
 const Bitmap& Source(int w, int h) {
@@ -51,16 +54,6 @@ const Bitmap& Source(int w, int h) {
 // 1 MP and 100 MP, 4:3.
 constexpr int kSmallW = 1155, kSmallH = 866;
 constexpr int kLargeW = 11547, kLargeH = 8660;
-
-void BM_MemcpyView(benchmark::State& state) {
-  std::vector<std::uint32_t> from(std::size_t{kViewW} * kViewH, 0xFF123456u);
-  std::vector<std::uint32_t> to(from.size());
-  for (auto _ : state) {
-    std::memcpy(to.data(), from.data(), from.size() * sizeof(std::uint32_t));
-    benchmark::DoNotOptimize(to.data());
-    benchmark::ClobberMemory();
-  }
-}
 
 // The fitted view as the window draws it.
 void BM_RenderFitted(benchmark::State& state) {

@@ -144,28 +144,31 @@ void MainWindow::PressOnView(Qt::MouseButton, int x, int y) {
 }
 
 void MainWindow::MoveOverView(Qt::MouseButtons buttons, int x, int y) {
-  ShowColourReadout(x, y, true);
-  InspectPixel(x, y);
-  if (browser_.Loading()) return;
   bool changed = false;
-  if (Comparing() && compare_.view() == CompareView::kSplit && (buttons & Qt::LeftButton) &&
-      !controls_.view->SpaceHeld()) {
-    // In the split view the left button moves the divider.
-    compare_.SetDivider(x);
-    changed = true;
-  } else if ((buttons & Qt::MiddleButton) ||
-             (controls_.view->SpaceHeld() && (buttons & Qt::LeftButton))) {
-    changed = viewport_.PanFollowing(x, y);
-  } else if (buttons & Qt::LeftButton) {
-    changed = viewport_.DragLeft(x, y, controls_.enforce_aspect_box->isChecked());
-  } else {
-    viewport_.Hover(x, y);
+  // While an image loads the box and the pan wait for it; the readout does not.
+  if (!browser_.Loading()) {
+    if (Comparing() && compare_.view() == CompareView::kSplit && (buttons & Qt::LeftButton) &&
+        !controls_.view->SpaceHeld()) {
+      // In the split view the left button moves the divider.
+      compare_.SetDivider(x);
+      changed = true;
+    } else if ((buttons & Qt::MiddleButton) ||
+               (controls_.view->SpaceHeld() && (buttons & Qt::LeftButton))) {
+      changed = viewport_.PanFollowing(x, y);
+    } else if (buttons & Qt::LeftButton) {
+      changed = viewport_.DragLeft(x, y, controls_.enforce_aspect_box->isChecked());
+    } else {
+      viewport_.Hover(x, y);
+    }
   }
-  if (!changed) return;
-  Render();
-  if (viewport_.zoomed()) ShowCaption();
-  RequestRegionStats();
-  ShowColourReadout(x, y, false);
+  if (changed) {
+    Render();
+    if (viewport_.zoomed()) ShowCaption();
+    RequestRegionStats();
+  }
+  // Unchanged, the screen shows what is under the pointer; just redrawn, the view's
+  // own picture does.
+  ShowColourReadout(x, y, !changed);
   InspectPixel(x, y);
 }
 

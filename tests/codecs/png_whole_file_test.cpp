@@ -21,6 +21,7 @@
 
 #include "codecs/image_loader.h"
 #include "codecs/png_codec.h"
+#include "codecs/png_two_thread_rows.h"
 #include "codecs/png_whole_file.h"
 
 namespace zelk {
@@ -88,27 +89,13 @@ Bytes BuildPng(const RawPng& raw) {
   return file;
 }
 
-int Channels(int colour_type) {
-  switch (colour_type) {
-    case PNG_COLOR_TYPE_GRAY:
-    case PNG_COLOR_TYPE_PALETTE:
-      return 1;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-      return 2;
-    case PNG_COLOR_TYPE_RGB:
-      return 3;
-    default:
-      return 4;
-  }
-}
-
 // Rows of random samples under random filter types 0..4 (what they unfilter to does
 // not matter: both readers must agree on it). Alpha samples favour 0 and 255, the
 // two values the composition treats apart.
 RawPng RandomRows(int colour_type, std::uint32_t width, std::uint32_t height, unsigned seed) {
   RawPng raw;
   raw.width = width, raw.height = height, raw.colour_type = colour_type;
-  const int channels = Channels(colour_type);
+  const int channels = PngChannelsOf(colour_type);
   const bool alpha = colour_type == PNG_COLOR_TYPE_GRAY_ALPHA || colour_type == PNG_COLOR_TYPE_RGBA;
   std::mt19937 random(seed);
   for (std::uint32_t y = 0; y < height; ++y) {
